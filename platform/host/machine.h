@@ -1,0 +1,271 @@
+// The in-memory Windows behind the host build. Tests arrange it, inject
+// faults, act through the program's functions or messages, then inspect it.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "win32_host.h"
+
+namespace machine {
+
+// Kinds of platform call that a test can make fail.
+enum class Fault {
+    CreateFile,
+    DeviceIoControl,
+    ClassDevs,
+    EnumInterfaces,
+    InterfaceDetail,
+    GetParent,
+    DevNodeStatus,
+    DeviceId,
+    HeapAlloc,
+    RegOpen,
+    RegCreate,
+    RegQuery,
+    RegSet,
+    RegDelete,
+    CreateWindow,
+    CreateDialog,
+    CreatePopupMenu,
+    AppendMenu,
+    TrackPopupMenu,
+    NotifyIcon,
+    LoadImage,
+    Count
+};
+
+struct Volume {
+    bool openFails = false;
+    bool queryFails = false;
+    DWORD type = FILE_DEVICE_DISK;
+    DWORD number = 0;
+};
+
+struct Interface {
+    GUID interfaceClass = {};
+    std::string path;
+    DEVINST node = 0;
+    bool present = true;
+    bool detailSizeZero = false;
+    bool fetchFails = false;
+    bool openFails = false;
+    bool queryFails = false;
+    DWORD type = FILE_DEVICE_DISK;
+    DWORD number = 0;
+};
+
+struct DeviceSet {
+    GUID interfaceClass = {};
+    std::vector<size_t> members;  // indices into the machine's interfaces
+};
+
+struct Node {
+    std::string instanceId;
+    DEVINST parent = 0;
+    ULONG status = 0;
+    bool parentFails = false;
+    bool statusFails = false;
+    // Answers to the next removal requests, in order; then CR_SUCCESS.
+    std::deque<CONFIGRET> removalAnswers;
+};
+
+struct RegValue {
+    std::string name;
+    DWORD type = REG_SZ;
+    std::string data;
+};
+
+struct RegKey {
+    std::string name;
+    std::map<std::string, RegValue> values;  // by upper-case name
+};
+
+struct ListColumn {
+    int fmt = 0;
+    int width = 0;
+};
+
+struct ListRow {
+    std::vector<std::string> texts;
+    UINT state = 0;
+    LPARAM param = 0;
+};
+
+struct Window {
+    HWND handle = nullptr;
+    std::string className;
+    std::string title;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    HWND parent = nullptr;  // a child's parent, or a popup's owner
+    bool child = false;
+    int id = 0;
+    WNDPROC proc = nullptr;
+    DLGPROC dialogProc = nullptr;
+    bool visible = false;
+    bool destroyed = false;
+    bool ended = false;
+    INT_PTR endResult = 0;
+    HMENU menu = nullptr;
+    std::vector<HWND> children;
+    int x = 0, y = 0, cx = 0, cy = 0;
+    // List-view state, for SysListView32 windows.
+    DWORD listExStyle = 0;
+    std::vector<ListColumn> columns;
+    std::vector<ListRow> rows;
+};
+
+struct MenuItem {
+    UINT flags = 0;
+    UINT_PTR id = 0;
+    bool hasText = false;
+    std::string text;  // bytes as passed (code page 932)
+};
+
+struct Menu {
+    std::vector<MenuItem> items;
+    bool destroyed = false;
+};
+
+struct ShownMenu {
+    HMENU handle = nullptr;
+    std::vector<MenuItem> items;
+    UINT flags = 0;
+    int x = 0, y = 0;
+    HWND owner = nullptr;
+};
+
+struct MessageBoxRecord {
+    HWND owner = nullptr;
+    std::string text;
+    std::string caption;
+    UINT type = 0;
+};
+
+struct Call {
+    std::string name;
+    std::vector<long long> args;
+    std::string text;
+};
+
+struct TrayIcon {
+    NOTIFYICONDATAA record = {};
+    int iconResource = 0;  // the icon group the shown icon was loaded from
+};
+
+// One compiled resource from the .res file.
+struct Resource {
+    std::string type;  // "#5" for an ordinal, else the name
+    std::string name;
+    WORD language = 0;
+    std::string data;
+};
+
+struct Machine {
+    // Storage and devices
+    std::map<char, Volume> volumes;
+    std::vector<Interface> interfaces;
+    std::map<DEVINST, Node> nodes;
+    DEVINST nextNode = 0x100;
+
+    // Registry: HKEY_CURRENT_USER's keys by upper-case path
+    std::map<std::string, RegKey> registry;
+
+    // Clock and cursor
+    DWORD now = 0;
+    POINT cursor = {100, 200};
+
+    // Window manager
+    std::map<std::string, WNDCLASSEXA> classes;
+    std::map<std::string, std::string> classNames;  // upper-case -> as registered
+    std::map<HWND, Window> windows;
+    std::vector<HWND> windowOrder;
+    std::deque<MSG> queue;
+    bool quitPosted = false;
+    int quitCode = 0;
+    bool starved = false;
+    std::map<HMENU, Menu> menus;
+    std::vector<ShownMenu> shownMenus;
+    std::vector<MessageBoxRecord> messageBoxes;
+    std::map<std::pair<HWND, UINT>, TrayIcon> tray;
+    std::map<std::string, UINT> registeredMessages;
+    HWND foreground = nullptr;
+    DWORD commonControls = 0;
+
+    // What a test scripts: steps run when the message queue is empty, the
+    // choice made in an open popup menu (an item index, or -1), and what
+    // happens while a message box is open.
+    std::deque<std::function<void()>> idleSteps;
+    std::function<int(const ShownMenu&)> onMenu;
+    std::function<void(const MessageBoxRecord&)> onMessageBox;
+
+    // Faults: the n-th call of a kind (counted from 1) fails.
+    std::map<Fault, std::set<int>> failAt;
+    std::map<Fault, int> callCounts;
+
+    // Bookkeeping
+    std::vector<Call> calls;
+    std::vector<std::string> errors;  // misuse of the platform by the program
+    std::map<void*, size_t> heapBlocks;
+    size_t heapAllocations = 0;
+    std::map<HANDLE, std::string> openFiles;  // handle -> path
+    std::map<HDEVINFO, DeviceSet> openSets;
+    std::map<HKEY, std::string> openKeys;
+    std::map<HICON, int> loadedImages;  // destroyable icons -> group
+    uintptr_t nextHandle = 0x10000;
+};
+
+Machine& M();
+void Reset();
+
+// The module handle the program's resources belong to.
+HINSTANCE Instance();
+
+// Storage and devices
+DEVINST AddNode(const char* instanceId, DEVINST parent, ULONG status);
+Interface& AddInterface(const GUID& interfaceClass, DEVINST node, DWORD number, DWORD type = FILE_DEVICE_DISK);
+struct UsbDrive {
+    DEVINST disk;
+    DEVINST usb;
+};
+// A USB stick: volume, disk interface, disk node under a USB device node.
+UsbDrive AddUsbDrive(char letter, DWORD diskNumber, const char* diskId, const char* usbId,
+                     ULONG usbStatus = DN_REMOVABLE | DN_DISABLEABLE);
+// A second volume on a disk that already exists (two slots of one reader share a USB node).
+void AddVolume(char letter, DWORD diskNumber, DWORD type = FILE_DEVICE_DISK);
+
+// Registry
+void SetRegValue(const std::string& path, const std::string& name, DWORD type, const std::string& data);
+void SetRegString(const std::string& path, const std::string& name, const std::string& text);
+bool HasRegKey(const std::string& path);
+const RegValue* FindRegValue(const std::string& path, const std::string& name);
+
+// Faults and the call log
+void FailCall(Fault kind, int nth);
+bool ShouldFail(Fault kind);
+int CallCount(Fault kind);
+std::vector<Call> CallsNamed(const std::string& name);
+void Log(const std::string& name, std::vector<long long> args = {}, const std::string& text = "");
+
+// Window manager
+Window* FindWindowByHandle(HWND window);
+std::vector<HWND> WindowsOfClass(const std::string& className);
+HWND ChildById(HWND parent, int id);
+void ClickButton(HWND dialog, int id);
+void SetRowTicked(HWND list, int row, bool ticked);
+// Explorer restarted: the tray is empty and "TaskbarCreated" is broadcast.
+void RestartShell();
+// Runs queued messages until the queue is empty (a message loop's work).
+void PumpMessages();
+
+// Resources
+const Resource* FindResource(const std::string& type, const std::string& name);
+std::string Utf16ToCp932(const std::u16string& text);
+std::string Utf8ToCp932(const std::string& text);
+
+}  // namespace machine

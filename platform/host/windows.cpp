@@ -1,0 +1,700 @@
+// The stand-in's window manager: classes, windows, the message queue,
+// accelerators, popup menus, message boxes, dialogs from the compiled
+// template, list views, the notification area and common controls.
+#include <ctype.h>
+#include <string.h>
+
+#include "machine.h"
+
+namespace machine {
+
+uintptr_t NewHandle();
+
+static std::string Upper(const std::string& text)
+{
+    std::string upper = text;
+    for (char& c : upper)
+        c = (char)toupper((unsigned char)c);
+    return upper;
+}
+
+Window* FindWindowByHandle(HWND handle)
+{
+    Machine& m = M();
+    auto it = m.windows.find(handle);
+    if (it == m.windows.end() || it->second.destroyed)
+        return nullptr;
+    return &it->second;
+}
+
+std::vector<HWND> WindowsOfClass(const std::string& className)
+{
+    std::vector<HWND> found;
+    for (HWND handle : M().windowOrder) {
+        Window* window = FindWindowByHandle(handle);
+        if (window && Upper(window->className) == Upper(className))
+            found.push_back(handle);
+    }
+    return found;
+}
+
+HWND ChildById(HWND parent, int id)
+{
+    Window* window = FindWindowByHandle(parent);
+    if (!window)
+        return nullptr;
+    for (HWND child : window->children) {
+        Window* control = FindWindowByHandle(child);
+        if (control && control->id == id)
+            return child;
+    }
+    return nullptr;
+}
+
+void ClickButton(HWND dialog, int id)
+{
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, 0), (LPARAM)ChildById(dialog, id));
+}
+
+void SetRowTicked(HWND list, int row, bool ticked)
+{
+    Window* window = FindWindowByHandle(list);
+    if (window && row >= 0 && row < (int)window->rows.size())
+        window->rows[row].state = (window->rows[row].state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(ticked ? 2 : 1);
+}
+
+void RestartShell()
+{
+    M().tray.clear();
+    PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+}
+
+void PumpMessages()
+{
+    Machine& m = M();
+    while (!m.queue.empty()) {
+        MSG message = m.queue.front();
+        m.queue.pop_front();
+        DispatchMessageA(&message);
+    }
+}
+
+static HWND AddWindow(Window window)
+{
+    Machine& m = M();
+    window.handle = (HWND)NewHandle();
+    m.windows[window.handle] = window;
+    m.windowOrder.push_back(window.handle);
+    return window.handle;
+}
+
+// Messages of a list view (SysListView32).
+static LRESULT ListViewMessage(Window& list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case LVM_SETEXTENDEDLISTVIEWSTYLE: {
+        DWORD old = list.listExStyle;
+        DWORD mask = wParam ? (DWORD)wParam : 0xFFFFFFFF;
+        list.listExStyle = (list.listExStyle & ~mask) | ((DWORD)lParam & mask);
+        return old;
+    }
+    case LVM_GETEXTENDEDLISTVIEWSTYLE:
+        return list.listExStyle;
+    case LVM_INSERTCOLUMNA: {
+        const LVCOLUMNA* column = (const LVCOLUMNA*)lParam;
+        if (!column)
+            return -1;
+        size_t at = wParam < list.columns.size() ? wParam : list.columns.size();
+        ListColumn added;
+        added.fmt = (column->mask & LVCF_FMT) ? column->fmt : 0;
+        list.columns.insert(list.columns.begin() + at, added);
+        return (LRESULT)at;
+    }
+    case LVM_SETCOLUMNWIDTH: {
+        if (wParam >= list.columns.size())
+            return FALSE;
+        int width = (short)LOWORD(lParam);
+        if (width == LVSCW_AUTOSIZE) {
+            width = 0;
+            for (const ListRow& row : list.rows)
+                if (wParam < row.texts.size() && (int)row.texts[wParam].size() * 6 + 12 > width)
+                    width = (int)row.texts[wParam].size() * 6 + 12;
+        }
+        list.columns[wParam].width = width;
+        return TRUE;
+    }
+    case LVM_INSERTITEMA: {
+        const LVITEMA* item = (const LVITEMA*)lParam;
+        if (!item || item->iSubItem != 0 || item->iItem < 0)
+            return -1;
+        size_t at = (size_t)item->iItem < list.rows.size() ? (size_t)item->iItem : list.rows.size();
+        ListRow row;
+        row.texts.resize(list.columns.size() > 0 ? list.columns.size() : 1);
+        if ((item->mask & LVIF_TEXT) && item->pszText)
+            row.texts[0] = item->pszText;
+        if (item->mask & LVIF_PARAM)
+            row.param = item->lParam;
+        // With check boxes every new row starts with the empty box.
+        if (list.listExStyle & LVS_EX_CHECKBOXES)
+            row.state = INDEXTOSTATEIMAGEMASK(1);
+        if (item->mask & LVIF_STATE)
+            row.state = (row.state & ~item->stateMask) | (item->state & item->stateMask);
+        list.rows.insert(list.rows.begin() + at, row);
+        return (LRESULT)at;
+    }
+    case LVM_SETITEMTEXTA: {
+        const LVITEMA* item = (const LVITEMA*)lParam;
+        if (!item || wParam >= list.rows.size() || item->iSubItem < 0 || (size_t)item->iSubItem >= list.columns.size())
+            return FALSE;
+        ListRow& row = list.rows[wParam];
+        if (row.texts.size() <= (size_t)item->iSubItem)
+            row.texts.resize(item->iSubItem + 1);
+        row.texts[item->iSubItem] = item->pszText ? item->pszText : "";
+        return TRUE;
+    }
+    case LVM_SETITEMSTATE: {
+        const LVITEMA* item = (const LVITEMA*)lParam;
+        if (!item)
+            return FALSE;
+        for (size_t i = 0; i < list.rows.size(); i++)
+            if ((INT_PTR)wParam == -1 || i == wParam)
+                list.rows[i].state = (list.rows[i].state & ~item->stateMask) | (item->state & item->stateMask);
+        return (INT_PTR)wParam == -1 || wParam < list.rows.size();
+    }
+    case LVM_GETITEMCOUNT:
+        return (LRESULT)list.rows.size();
+    case LVM_GETITEMSTATE:
+        return wParam < list.rows.size() ? (LRESULT)(list.rows[wParam].state & (UINT)lParam) : 0;
+    case LVM_GETITEMTEXTA: {
+        LVITEMA* item = (LVITEMA*)lParam;
+        if (!item || !item->pszText || item->cchTextMax <= 0 || wParam >= list.rows.size())
+            return 0;
+        const ListRow& row = list.rows[wParam];
+        std::string text = (size_t)item->iSubItem < row.texts.size() ? row.texts[item->iSubItem] : "";
+        int copied = (int)text.size() < item->cchTextMax - 1 ? (int)text.size() : item->cchTextMax - 1;
+        memcpy(item->pszText, text.data(), copied);
+        item->pszText[copied] = 0;
+        return copied;
+    }
+    }
+    return 0;
+}
+
+// The default dialog procedure around a DLGPROC.
+static LRESULT DialogMessage(Window& dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    HWND handle = dialog.handle;
+    INT_PTR handled = dialog.dialogProc(handle, message, wParam, lParam);
+    if (handled)
+        return handled;
+    // The caption's close button becomes a click on Cancel.
+    if (message == WM_CLOSE && FindWindowByHandle(handle))
+        PostMessageA(handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), (LPARAM)ChildById(handle, IDCANCEL));
+    return 0;
+}
+
+static void DestroyTree(HWND handle)
+{
+    Machine& m = M();
+    Window* window = FindWindowByHandle(handle);
+    if (!window)
+        return;
+    SendMessageA(handle, WM_DESTROY, 0, 0);
+    window = FindWindowByHandle(handle);
+    if (!window)
+        return;
+    std::vector<HWND> children = window->children;
+    for (HWND child : children)
+        DestroyTree(child);
+    // Owned popups (dialogs) go with their owner.
+    for (HWND other : std::vector<HWND>(m.windowOrder)) {
+        Window* owned = FindWindowByHandle(other);
+        if (owned && !owned->child && owned->parent == handle)
+            DestroyTree(other);
+    }
+    window = FindWindowByHandle(handle);
+    if (window) {
+        window->destroyed = true;
+        window->visible = false;
+    }
+}
+
+// A dialog template from the resources: DLGTEMPLATE and its items.
+struct TemplateReader {
+    const std::string& data;
+    size_t at = 0;
+    WORD Word()
+    {
+        WORD value = (WORD)((unsigned char)data[at] | (unsigned char)data[at + 1] << 8);
+        at += 2;
+        return value;
+    }
+    DWORD Dword()
+    {
+        DWORD low = Word();
+        return low | (DWORD)Word() << 16;
+    }
+    std::u16string Text()
+    {
+        std::u16string text;
+        while (WORD c = Word())
+            text += (char16_t)c;
+        return text;
+    }
+    // An ordinal or a string.
+    std::string NameOrOrdinal(int* ordinal)
+    {
+        *ordinal = -1;
+        if ((WORD)((unsigned char)data[at] | (unsigned char)data[at + 1] << 8) == 0xFFFF) {
+            Word();
+            *ordinal = Word();
+            return std::string();
+        }
+        return Utf16ToCp932(Text());
+    }
+    void Align()
+    {
+        at = (at + 3) & ~(size_t)3;
+    }
+};
+
+}  // namespace machine
+
+using namespace machine;
+
+ATOM RegisterClassExA(const WNDCLASSEXA* windowClass)
+{
+    Machine& m = M();
+    Log("RegisterClassExA", {}, windowClass && windowClass->lpszClassName ? windowClass->lpszClassName : "");
+    if (!windowClass || windowClass->cbSize != sizeof(WNDCLASSEXA) || !windowClass->lpszClassName ||
+        !windowClass->lpfnWndProc) {
+        m.errors.push_back("RegisterClassExA: bad class record");
+        return 0;
+    }
+    std::string name = Upper(windowClass->lpszClassName);
+    if (name.empty() || m.classes.count(name))
+        return 0;
+    m.classes[name] = *windowClass;
+    m.classNames[name] = windowClass->lpszClassName;
+    return (ATOM)(0xC000 + m.classes.size());
+}
+
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
+{
+    Machine& m = M();
+    Log("CreateWindowExA", {exStyle, style, x, y, width, height, (long long)(uintptr_t)parent}, className ? className : "");
+    if (!className || ShouldFail(Fault::CreateWindow))
+        return nullptr;
+    auto registered = m.classes.find(Upper(className));
+    if (registered == m.classes.end())
+        return nullptr;
+    Window window;
+    window.className = m.classNames[Upper(className)];
+    window.title = title ? title : "";
+    window.style = style;
+    window.exStyle = exStyle;
+    window.parent = parent;
+    window.proc = registered->second.lpfnWndProc;
+    window.visible = (style & WS_VISIBLE) != 0;
+    window.menu = menu ? menu : (HMENU)registered->second.lpszMenuName;
+    window.x = x;
+    window.y = y;
+    window.cx = width;
+    window.cy = height;
+    HWND handle = AddWindow(window);
+    CREATESTRUCTA create = {param, instance, menu, parent, height, width, y, x, (LONG)style, title, className, exStyle};
+    if (SendMessageA(handle, WM_CREATE, 0, (LPARAM)&create) == -1) {
+        DestroyWindow(handle);
+        return nullptr;
+    }
+    return handle;
+}
+
+BOOL ShowWindow(HWND handle, int command)
+{
+    Log("ShowWindow", {(long long)(uintptr_t)handle, command});
+    Window* window = FindWindowByHandle(handle);
+    if (!window)
+        return FALSE;
+    BOOL wasVisible = window->visible;
+    window->visible = command != SW_HIDE;
+    return wasVisible;
+}
+
+BOOL UpdateWindow(HWND handle)
+{
+    Log("UpdateWindow", {(long long)(uintptr_t)handle});
+    return FindWindowByHandle(handle) != nullptr;
+}
+
+BOOL DestroyWindow(HWND handle)
+{
+    Log("DestroyWindow", {(long long)(uintptr_t)handle});
+    if (!FindWindowByHandle(handle))
+        return FALSE;
+    DestroyTree(handle);
+    return TRUE;
+}
+
+LRESULT DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    Log("DefWindowProcA", {(long long)(uintptr_t)handle, message, (long long)wParam, (long long)lParam});
+    if (message == WM_CLOSE) {
+        DestroyWindow(handle);
+        return 0;
+    }
+    // Windows grants device-change requests by default.
+    if (message == WM_DEVICECHANGE)
+        return TRUE;
+    return 0;
+}
+
+UINT RegisterWindowMessageA(LPCSTR name)
+{
+    Machine& m = M();
+    Log("RegisterWindowMessageA", {}, name ? name : "");
+    if (!name || !*name)
+        return 0;
+    std::string key = Upper(name);
+    auto it = m.registeredMessages.find(key);
+    if (it != m.registeredMessages.end())
+        return it->second;
+    UINT id = 0xC100 + (UINT)m.registeredMessages.size();
+    m.registeredMessages[key] = id;
+    return id;
+}
+
+LRESULT SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    Window* window = FindWindowByHandle(handle);
+    if (!window)
+        return 0;
+    if (Upper(window->className) == "SYSLISTVIEW32")
+        return ListViewMessage(*window, message, wParam, lParam);
+    if (window->dialogProc)
+        return DialogMessage(*window, message, wParam, lParam);
+    if (window->proc)
+        return window->proc(handle, message, wParam, lParam);
+    return 0;
+}
+
+BOOL PostMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    Machine& m = M();
+    Log("PostMessageA", {(long long)(uintptr_t)handle, message, (long long)wParam, (long long)lParam});
+    if (handle == HWND_BROADCAST) {
+        for (HWND top : m.windowOrder) {
+            Window* window = FindWindowByHandle(top);
+            if (window && !window->child)
+                m.queue.push_back(MSG{top, message, wParam, lParam, m.now, m.cursor});
+        }
+        return TRUE;
+    }
+    if (handle && !FindWindowByHandle(handle))
+        return FALSE;
+    m.queue.push_back(MSG{handle, message, wParam, lParam, m.now, m.cursor});
+    return TRUE;
+}
+
+void PostQuitMessage(int code)
+{
+    Log("PostQuitMessage", {code});
+    M().quitPosted = true;
+    M().quitCode = code;
+}
+
+BOOL GetMessageA(LPMSG message, HWND, UINT, UINT)
+{
+    Machine& m = M();
+    for (;;) {
+        if (!m.queue.empty()) {
+            *message = m.queue.front();
+            m.queue.pop_front();
+            return TRUE;
+        }
+        // The quit message comes after everything posted before it.
+        if (m.quitPosted) {
+            m.quitPosted = false;
+            *message = MSG{nullptr, WM_QUIT, (WPARAM)m.quitCode, 0, m.now, m.cursor};
+            return FALSE;
+        }
+        if (m.idleSteps.empty()) {
+            // Nothing left to happen: end the loop rather than wait forever.
+            m.starved = true;
+            *message = MSG{nullptr, WM_QUIT, (WPARAM)-1, 0, m.now, m.cursor};
+            return FALSE;
+        }
+        std::function<void()> step = m.idleSteps.front();
+        m.idleSteps.pop_front();
+        step();
+    }
+}
+
+BOOL TranslateMessage(const MSG*)
+{
+    return FALSE;
+}
+
+LRESULT DispatchMessageA(const MSG* message)
+{
+    if (!message || !message->hwnd)
+        return 0;
+    return SendMessageA(message->hwnd, message->message, message->wParam, message->lParam);
+}
+
+int TranslateAcceleratorA(HWND handle, HACCEL table, LPMSG message)
+{
+    if (!table || !message || !FindWindowByHandle(handle))
+        return 0;
+    const Resource* resource = (const Resource*)table;
+    bool character = message->message == WM_CHAR || message->message == WM_SYSCHAR;
+    bool alt = (message->lParam & (1 << 29)) != 0;
+    const std::string& data = resource->data;
+    for (size_t at = 0; at + 8 <= data.size(); at += 8) {
+        WORD flags = (WORD)((unsigned char)data[at] | (unsigned char)data[at + 1] << 8);
+        WORD key = (WORD)((unsigned char)data[at + 2] | (unsigned char)data[at + 3] << 8);
+        WORD command = (WORD)((unsigned char)data[at + 4] | (unsigned char)data[at + 5] << 8);
+        bool virtualKey = flags & 0x01;
+        bool needsAlt = flags & 0x10;
+        bool matches = virtualKey ? false : character && message->wParam == key && needsAlt == alt &&
+                                                (message->message == WM_SYSCHAR) == needsAlt;
+        if (matches) {
+            SendMessageA(handle, WM_COMMAND, MAKEWPARAM(command, 1), 0);
+            return 1;
+        }
+        if (flags & 0x80)
+            break;
+    }
+    return 0;
+}
+
+HDC BeginPaint(HWND, LPPAINTSTRUCT paint)
+{
+    Log("BeginPaint");
+    if (paint)
+        memset(paint, 0, sizeof(*paint));
+    return (HDC)(uintptr_t)0x3000;
+}
+
+BOOL EndPaint(HWND, const PAINTSTRUCT*)
+{
+    Log("EndPaint");
+    return TRUE;
+}
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+{
+    Machine& m = M();
+    Log("MessageBoxA", {(long long)(uintptr_t)owner, type}, text ? text : "");
+    MessageBoxRecord box{owner, text ? text : "", caption ? caption : "", type};
+    m.messageBoxes.push_back(box);
+    // Its own message loop runs while it is open.
+    if (m.onMessageBox)
+        m.onMessageBox(box);
+    return IDOK;
+}
+
+BOOL GetCursorPos(LPPOINT point)
+{
+    Log("GetCursorPos");
+    if (!point)
+        return FALSE;
+    *point = M().cursor;
+    return TRUE;
+}
+
+HMENU CreatePopupMenu(void)
+{
+    Machine& m = M();
+    Log("CreatePopupMenu");
+    if (ShouldFail(Fault::CreatePopupMenu))
+        return nullptr;
+    HMENU menu = (HMENU)NewHandle();
+    m.menus[menu] = Menu();
+    return menu;
+}
+
+BOOL AppendMenuA(HMENU handle, UINT flags, UINT_PTR id, LPCSTR text)
+{
+    Machine& m = M();
+    Log("AppendMenuA", {flags, (long long)id}, text && !(flags & MF_SEPARATOR) ? text : "");
+    auto it = m.menus.find(handle);
+    if (it == m.menus.end() || it->second.destroyed || ShouldFail(Fault::AppendMenu))
+        return FALSE;
+    MenuItem item;
+    item.flags = flags;
+    item.id = id;
+    if (!(flags & MF_SEPARATOR) && text) {
+        item.hasText = true;
+        item.text = text;
+    }
+    it->second.items.push_back(item);
+    return TRUE;
+}
+
+BOOL DestroyMenu(HMENU handle)
+{
+    Machine& m = M();
+    Log("DestroyMenu");
+    auto it = m.menus.find(handle);
+    if (it == m.menus.end() || it->second.destroyed) {
+        m.errors.push_back("DestroyMenu: not a live menu");
+        return FALSE;
+    }
+    it->second.destroyed = true;
+    return TRUE;
+}
+
+BOOL SetForegroundWindow(HWND handle)
+{
+    Log("SetForegroundWindow", {(long long)(uintptr_t)handle});
+    if (!FindWindowByHandle(handle))
+        return FALSE;
+    M().foreground = handle;
+    return TRUE;
+}
+
+BOOL TrackPopupMenu(HMENU handle, UINT flags, int x, int y, int, HWND owner, const RECT*)
+{
+    Machine& m = M();
+    Log("TrackPopupMenu", {flags, x, y, (long long)(uintptr_t)owner});
+    auto it = m.menus.find(handle);
+    if (it == m.menus.end() || it->second.destroyed || !FindWindowByHandle(owner) ||
+        ShouldFail(Fault::TrackPopupMenu))
+        return FALSE;
+    ShownMenu shown{handle, it->second.items, flags, x, y, owner};
+    m.shownMenus.push_back(shown);
+    // The menu's own loop runs here: the test may deliver messages and choose.
+    int chosen = m.onMenu ? m.onMenu(shown) : -1;
+    if (chosen >= 0 && chosen < (int)shown.items.size()) {
+        const MenuItem& item = shown.items[chosen];
+        if (!(item.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED)))
+            PostMessageA(owner, WM_COMMAND, MAKEWPARAM(item.id, 0), 0);
+    }
+    return TRUE;
+}
+
+HWND CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param)
+{
+    Machine& m = M();
+    Log("CreateDialogParamA", {(long long)(uintptr_t)name, (long long)(uintptr_t)owner, (long long)param});
+    if (instance != Instance() || !procedure || ShouldFail(Fault::CreateDialog))
+        return nullptr;
+    std::string resourceName = IS_INTRESOURCE(name) ? "#" + std::to_string((unsigned)(uintptr_t)name) : name;
+    const Resource* resource = FindResource("#5", resourceName);
+    if (!resource)
+        return nullptr;
+    TemplateReader reader{resource->data};
+    Window dialog;
+    dialog.className = "#32770";
+    dialog.style = reader.Dword();
+    dialog.exStyle = reader.Dword();
+    WORD count = reader.Word();
+    dialog.x = (short)reader.Word();
+    dialog.y = (short)reader.Word();
+    dialog.cx = (short)reader.Word();
+    dialog.cy = (short)reader.Word();
+    int ordinal;
+    reader.NameOrOrdinal(&ordinal);  // menu
+    reader.NameOrOrdinal(&ordinal);  // class
+    dialog.title = Utf16ToCp932(reader.Text());
+    if (dialog.style & DS_SETFONT) {
+        reader.Word();
+        reader.Text();
+    }
+    dialog.parent = owner;
+    dialog.dialogProc = procedure;
+    HWND handle = AddWindow(dialog);
+    for (WORD i = 0; i < count; i++) {
+        reader.Align();
+        Window control;
+        control.child = true;
+        control.parent = handle;
+        control.style = reader.Dword();
+        control.exStyle = reader.Dword();
+        control.x = (short)reader.Word();
+        control.y = (short)reader.Word();
+        control.cx = (short)reader.Word();
+        control.cy = (short)reader.Word();
+        control.id = (short)reader.Word();
+        std::string className = reader.NameOrOrdinal(&ordinal);
+        if (ordinal == 0x80)
+            className = "Button";
+        else if (ordinal == 0x82)
+            className = "Static";
+        else if (ordinal >= 0)
+            className = "#" + std::to_string(ordinal);
+        control.className = className;
+        control.title = reader.NameOrOrdinal(&ordinal);
+        WORD extra = reader.Word();
+        reader.at += extra;
+        control.visible = (control.style & WS_VISIBLE) != 0;
+        HWND child = AddWindow(control);
+        m.windows[handle].children.push_back(child);
+    }
+    SendMessageA(handle, WM_INITDIALOG, 0, param);
+    Window* created = FindWindowByHandle(handle);
+    if (!created)
+        return nullptr;
+    created->visible = (created->style & WS_VISIBLE) != 0;
+    return handle;
+}
+
+HWND GetDlgItem(HWND dialog, int id)
+{
+    return ChildById(dialog, id);
+}
+
+BOOL EndDialog(HWND dialog, INT_PTR result)
+{
+    Log("EndDialog", {(long long)(uintptr_t)dialog, (long long)result});
+    Machine& m = M();
+    auto it = m.windows.find(dialog);
+    if (it == m.windows.end() || !it->second.dialogProc)
+        return FALSE;
+    // A modeless dialog is only hidden; its owner must destroy it.
+    it->second.ended = true;
+    it->second.endResult = result;
+    it->second.visible = false;
+    return TRUE;
+}
+
+BOOL Shell_NotifyIconA(DWORD action, PNOTIFYICONDATAA data)
+{
+    Machine& m = M();
+    Log("Shell_NotifyIconA", {action}, data ? data->szTip : "");
+    if (!data || data->cbSize != sizeof(NOTIFYICONDATAA)) {
+        m.errors.push_back("Shell_NotifyIconA: wrong cbSize");
+        return FALSE;
+    }
+    if (ShouldFail(Fault::NotifyIcon))
+        return FALSE;
+    std::pair<HWND, UINT> key{data->hWnd, data->uID};
+    bool present = m.tray.count(key) > 0;
+    switch (action) {
+    case NIM_ADD:
+    case NIM_MODIFY: {
+        if (present == (action == NIM_ADD))
+            return FALSE;
+        TrayIcon icon;
+        icon.record = *data;
+        auto loaded = m.loadedImages.find(data->hIcon);
+        icon.iconResource = loaded != m.loadedImages.end() ? loaded->second : 0;
+        m.tray[key] = icon;
+        return TRUE;
+    }
+    case NIM_DELETE:
+        return m.tray.erase(key) > 0;
+    }
+    return FALSE;
+}
+
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* controls)
+{
+    Log("InitCommonControlsEx", {controls ? controls->dwSize : 0, controls ? controls->dwICC : 0});
+    if (!controls || controls->dwSize != sizeof(INITCOMMONCONTROLSEX))
+        return FALSE;
+    M().commonControls |= controls->dwICC;
+    return TRUE;
+}

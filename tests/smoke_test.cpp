@@ -1,0 +1,3 @@
+#include "support.h"
+class Smoke : public MachineTest {};
+TEST_F(Smoke, Builds) { EXPECT_EQ(1, 1); }
