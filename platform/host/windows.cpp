@@ -538,6 +538,8 @@ BOOL DestroyMenu(HMENU handle)
     Machine& m = M();
     Log("DestroyMenu");
     auto it = m.menus.find(handle);
+    if (!handle)
+        return FALSE;
     if (it == m.menus.end() || it->second.destroyed) {
         m.errors.push_back("DestroyMenu: not a live menu");
         return FALSE;

@@ -931,6 +931,44 @@ static void checkBroadcastNull() {
     check(ans && r == 0, L"removal with lParam NULL handled, returns 0 (answered %d, result %ld)", ans, (long)r);
 }
 
+// --- tray tooltip ---------------------------------------------------------------------------
+// Reads the texts of the tools of the tray's tooltip windows (in the taskbar's process).
+static std::wstring trayTooltips() {
+    HWND tray = FindWindowA("Shell_TrayWnd", NULL);
+    if (!tray) return L"<no Shell_TrayWnd>";
+    DWORD epid = pidOf(tray);
+    HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, epid);
+    BYTE* rem = p ? (BYTE*)VirtualAllocEx(p, NULL, 8192, MEM_COMMIT, PAGE_READWRITE) : NULL;
+    if (!rem) {
+        if (p) CloseHandle(p);
+        return L"<no buffer in the taskbar's process>";
+    }
+    std::wstring all;
+    for (HWND tt : topWindows(epid)) {
+        if (classOf(tt) != L"tooltips_class32") continue;
+        LRESULT n = SendMessageW(tt, TTM_GETTOOLCOUNT, 0, 0);
+        for (LRESULT i = 0; i < n && i < 64; i++) {
+            TTTOOLINFOW ti = {};
+            ti.cbSize = sizeof ti;
+            SIZE_T io;
+            WriteProcessMemory(p, rem, &ti, sizeof ti, &io);
+            if (!SendMessageW(tt, TTM_ENUMTOOLSW, i, (LPARAM)rem)) continue;
+            ReadProcessMemory(p, rem, &ti, sizeof ti, &io);
+            wchar_t text[1024] = L"";
+            WriteProcessMemory(p, rem + 4096, text, sizeof text, &io);
+            ti.lpszText = (LPWSTR)(rem + 4096);
+            WriteProcessMemory(p, rem, &ti, sizeof ti, &io);
+            SendMessageW(tt, TTM_GETTEXTW, 1023, (LPARAM)rem);
+            ReadProcessMemory(p, rem + 4096, text, sizeof text, &io);
+            text[1023] = 0;
+            all += esc(text) + L";";
+        }
+    }
+    VirtualFreeEx(p, rem, 0, MEM_RELEASE);
+    CloseHandle(p);
+    return all;
+}
+
 // --- misc -----------------------------------------------------------------------------------
 static void listWindows() {
     for (HWND h : topWindows(0)) {
@@ -945,7 +983,7 @@ static void listWindows() {
 
 static int usage() {
     outW(L"usage: driver.exe COMMAND [ARGS]\n"
-         L"  startup | menu-open | menu-read HOOKDLL | menu-pick N none|settings|about|exit\n"
+         L"  startup | tooltip | tray-point | menu-open | menu-wait | menu-read HOOKDLL | menu-pick N none|settings|about|exit\n"
          L"  about-cmd [HIWORD] | about-accel CHAR | settings N | settings-open |\n"
          L"  settings-close ok|okcmd|cancel|close|syscmd | reg K=0|1 ... | broadcast | broadcast-null |\n"
          L"  commands ID... | taskbar | close | exit-wait | resources EXEPATH | windows\n");
@@ -966,6 +1004,14 @@ int main(int argc, char** argv) {
     if (cmd == "resources") {
         if (argc < 3) return usage();
         checkResources(argv[2]);
+        return finish();
+    }
+    if (cmd == "tray-point") {
+        // Where the newest tray icon is drawn: the right end of the taskbar.
+        HWND tray = FindWindowA("Shell_TrayWnd", NULL);
+        RECT rc = {};
+        if (check(tray && GetWindowRect(tray, &rc), L"taskbar window found"))
+            outW(L"POINT " + std::to_wstring(rc.right - 12) + L" " + std::to_wstring((rc.top + rc.bottom) / 2) + L"\n");
         return finish();
     }
     if (cmd == "windows") {
@@ -999,6 +1045,16 @@ int main(int argc, char** argv) {
         check(vis.empty(), L"no visible top-level window of the program:%s", describeVisible(gAppPid).c_str());
     } else if (cmd == "menu-open") {
         openMenu();
+    } else if (cmd == "menu-wait") {
+        DWORD t0 = now();
+        while (!menuWindow() && now() - t0 < 5000) Sleep(50);
+        check(menuWindow() != NULL, L"popup menu of the program open; visible:%s", describeVisible(gAppPid).c_str());
+    } else if (cmd == "tooltip") {
+        std::wstring want = esc(L"USBストレージの取り外し") + L";", got;
+        DWORD t0 = now();
+        while ((got = trayTooltips()).find(want) == std::wstring::npos && now() - t0 < 3000) Sleep(100);
+        check(got.find(want) != std::wstring::npos, L"a tray tooltip reads %s (tooltips: %s)", want.c_str(),
+              got.c_str());
     } else if (cmd == "menu-read") {
         if (argc < 3) return usage();
         if (openMenu()) {
