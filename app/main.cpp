@@ -143,7 +143,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DEVICECHANGE:
         return HandleDeviceChange(window, wParam, lParam);
     case WM_TRAYNOTIFY:
-        if (wParam != trayIcon.uID)
+        if (wParam != TRAY_ICON_ID)
             return 0;
         if (lParam == WM_RBUTTONUP) {
             ShowTrayMenu(window);

@@ -619,7 +619,8 @@ HWND CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC pro
         control.y = (short)reader.Word();
         control.cx = (short)reader.Word();
         control.cy = (short)reader.Word();
-        control.id = (short)reader.Word();
+        // Standard templates hold a 16-bit identifier, zero-extended.
+        control.id = reader.Word();
         std::string className = reader.NameOrOrdinal(&ordinal);
         if (ordinal == 0x80)
             className = "Button";

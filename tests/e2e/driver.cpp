@@ -103,8 +103,9 @@ static void outW(const std::wstring& s) {
 }
 
 static std::wstring fmt(const wchar_t* f, va_list a) {
-    wchar_t b[1100];
-    wvsprintfW(b, f, a);
+    static wchar_t b[8192];
+    int n = _vsnwprintf(b, 8191, f, a);
+    b[n < 0 ? 8191 : n] = 0;
     return b;
 }
 
@@ -350,14 +351,15 @@ static bool readMenu(const char* dllPath, std::wstring& text) {
     HWND m = menuWindow();
     if (!m) return false;
     HMODULE dll = LoadLibraryA(dllPath);
-    if (!check(dll != NULL, L"load hook DLL %hs (error %lu)", dllPath, GetLastError())) return false;
+    if (!dll) return check(false, L"load hook DLL %hs (error %lu)", dllPath, GetLastError());
     HOOKPROC proc = (HOOKPROC)(void*)GetProcAddress(dll, "e2e_msg_hook");
     HANDLE map = CreateFileMappingW(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, kMapSize, kMapName);
     HANDLE done = CreateEventW(NULL, TRUE, FALSE, kDoneName);
     wchar_t* view = map ? (wchar_t*)MapViewOfFile(map, FILE_MAP_READ, 0, 0, kMapSize) : NULL;
     HHOOK hook = proc ? SetWindowsHookExA(WH_GETMESSAGE, proc, dll, gAppTid) : NULL;
     bool ok = false;
-    if (check(hook && view && done, L"menu hook installed in the program's thread (error %lu)", GetLastError())) {
+    DWORD err = GetLastError();
+    if (check(hook && view && done, L"menu hook installed in the program's thread%s", hook && view && done ? L"" : (L" (error " + std::to_wstring(err) + L")").c_str())) {
         PostMessageA(m, RegisterWindowMessageA(kProbeMsg), 0, 0);
         ok = WaitForSingleObject(done, 5000) == WAIT_OBJECT_0;
         if (check(ok, L"hook answered with the menu items")) text = view;
@@ -532,7 +534,7 @@ static void checkSettings(HWND d) {
 // Wine's TranslateAcceleratorA looks at the real Alt state: hold it in the shared input state.
 static void sendAltChar(char ch) {
     BOOL att = AttachThreadInput(GetCurrentThreadId(), gAppTid, TRUE);
-    check(att, L"AttachThreadInput to the program's thread (error %lu)", GetLastError());
+    if (!att) check(false, L"AttachThreadInput to the program's thread (error %lu)", GetLastError());
     BYTE ks[256];
     GetKeyboardState(ks);
     ks[VK_MENU] = ks[VK_LMENU] = 0x80;
@@ -775,11 +777,28 @@ static void checkDialogResource(HMODULE m) {
         WORD extra = r.w();
         r.p += extra;
         const Item& w = want[i];
-        bool ok = id == w.id && icls == w.cls && itext == w.text && st == w.style && ix == w.x && iy == w.y &&
-                  icx == w.cx && icy == w.cy && extra == 0;
-        check(ok, L"control %d: want id %u class %s text %s style %lx at %d,%d %dx%d; got id %u class %s text %s style %lx at %d,%d %dx%d extra %u",
-              i, w.id, w.cls, esc(w.text).c_str(), w.style, w.x, w.y, w.cx, w.cy, id, icls.c_str(), esc(itext).c_str(),
-              st, ix, iy, icx, icy, extra);
+        std::wstring diff;
+        wchar_t b[160];
+        if (id != w.id) {
+            wsprintfW(b, L" id %u (want %u)", id, w.id);
+            diff += b;
+        }
+        if (icls != w.cls) diff += L" class " + esc(icls) + L" (want " + esc(w.cls) + L"; \"#n\" is ordinal n)";
+        if (itext != w.text) diff += L" text " + esc(itext) + L" (want " + esc(w.text) + L")";
+        if (st != w.style) {
+            wsprintfW(b, L" style %lx (want %lx)", st, w.style);
+            diff += b;
+        }
+        if (ix != w.x || iy != w.y || icx != w.cx || icy != w.cy) {
+            wsprintfW(b, L" rect %d,%d %dx%d (want %d,%d %dx%d)", ix, iy, icx, icy, w.x, w.y, w.cx, w.cy);
+            diff += b;
+        }
+        if (extra) {
+            wsprintfW(b, L" %u bytes of creation data (want 0)", extra);
+            diff += b;
+        }
+        wsprintfW(b, L"dialog control %d (id %u, %s)", i, w.id, w.cls);
+        check(diff.empty(), L"%s%s%s", b, diff.empty() ? L" as expected" : L":", diff.c_str());
         if (cex) info(L"control %d has extended style %lx", i, cex);
     }
     check(!r.bad, L"dialog template read to its end without overrun");

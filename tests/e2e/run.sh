@@ -251,6 +251,8 @@ sc_tray_click() {
     command -v xdotool >/dev/null || { fail "xdotool not found"; return; }
     timeout 10 xdotool mousemove "$x" "$y" sleep 0.3 click 3 || fail "xdotool failed"
     d menu-wait || return
+    # Off the icon, so that its tooltip does not cover the menu in the picture.
+    timeout 10 xdotool mousemove 300 300
     shot tray-menu.png
     d menu-read "$(winpath "$hook")"
     d menu-pick 1 none
