@@ -1,0 +1,43 @@
+# The two commands: `make run` and `make test`. Both install what is missing.
+.PHONY: all deps exe host asan test unit e2e run fuzz lint budgets clean
+
+JOBS ?= 2
+
+all: exe
+
+deps:
+	@bash scripts/deps.sh
+
+build/x64/kestrabin.exe build/x86/kestrabin.exe: exe
+exe: deps
+	cmake --preset x64 >/dev/null
+	cmake --build --preset x64 -j$(JOBS)
+	cmake --preset x86 >/dev/null
+	cmake --build --preset x86 -j$(JOBS)
+
+host: deps
+	cmake --preset host >/dev/null
+	cmake --build --preset host -j$(JOBS)
+
+asan: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan -j$(JOBS)
+
+# Host suites (plain and sanitized), then the real exe under Wine.
+unit: host asan
+	ctest --preset host
+	ctest --preset asan
+
+test: exe unit
+	bash tests/e2e/run.sh --exe build/x64/kestrabin.exe
+
+e2e: exe
+	bash tests/e2e/run.sh --exe build/x64/kestrabin.exe
+
+run: deps
+	cmake --preset x64 >/dev/null
+	cmake --build --preset x64 -j$(JOBS)
+	bash scripts/run.sh build/x64/kestrabin.exe
+
+clean:
+	rm -rf build
