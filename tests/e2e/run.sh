@@ -135,7 +135,7 @@ d() {
     local rc=$?
     if [ $rc -ne 0 ]; then
         local r
-        r=$(grep -a '^FAIL: ' "$f" | sed 's/^FAIL: //' | paste -sd'|' - | sed 's/|/; /g')
+        r=$(awk '/^FAIL: /{ sub(/^FAIL: /, ""); sub(/\r$/, ""); printf "%s%s", (n++ ? "; " : ""), $0 }' "$f")
         if [ $rc -eq 124 ]; then r="driver timed out${r:+: $r}"
         elif [ -z "$r" ]; then r="driver exit code $rc: $(tail -n 3 "$f" | tr '\n' ' ')"; fi
         fail "[$*] $r"
@@ -189,13 +189,22 @@ reg_key() {  # reg_key N: a complete entry
         reg add "HKCU\\SOFTWARE\\Kestrabin\\$1" /v SEL /t REG_SZ /d 1 /f || fail "wine reg add key $1 failed"
 }
 
+# The X window of Wine's virtual desktop (coordinates and pictures are taken relative to it).
+desktop_window() {
+    desk=
+    command -v xdotool >/dev/null && desk=$(timeout 10 xdotool search --name ' - Wine desktop$' 2>/dev/null | head -n 1)
+}
+
 shot() {
     [ -n "$shots" ] || return 0
     sleep 0.5
+    desktop_window
     if command -v import >/dev/null; then
-        timeout 30 import -window root "$shots/$1" >/dev/null 2>&1
+        timeout 30 import -window "${desk:-root}" "$shots/$1" >/dev/null 2>&1
     else
-        timeout 30 xwd -root -silent 2>/dev/null | timeout 30 convert xwd:- "$shots/$1" 2>/dev/null
+        local src=(-root)
+        [ -n "$desk" ] && src=(-id "$desk")
+        timeout 30 xwd -silent "${src[@]}" 2>/dev/null | timeout 30 convert xwd:- "$shots/$1" 2>/dev/null
     fi
     [ -s "$shots/$1" ] || fail "screenshot $1 not written (needs imagemagick)"
 }
@@ -248,11 +257,16 @@ sc_tray_click() {
     pt=$(sed -n 's/^POINT //p' "$logs/$(printf '%03d' "$step")-$cur-tray-point.txt" | tr -d '\r')
     x=${pt% *}
     y=${pt#* }
-    command -v xdotool >/dev/null || { fail "xdotool not found"; return; }
-    timeout 10 xdotool mousemove "$x" "$y" sleep 0.3 click 3 || fail "xdotool failed"
+    command -v xdotool >/dev/null || { fail "xdotool not found (Debian package xdotool)"; return; }
+    desktop_window
+    if [ -n "$desk" ]; then
+        timeout 10 xdotool mousemove --window "$desk" "$x" "$y" sleep 0.3 click 3 || fail "xdotool failed"
+    else
+        timeout 10 xdotool mousemove "$x" "$y" sleep 0.3 click 3 || fail "xdotool failed"
+    fi
     d menu-wait || return
     # Off the icon, so that its tooltip does not cover the menu in the picture.
-    timeout 10 xdotool mousemove 300 300
+    timeout 10 xdotool mousemove ${desk:+--window "$desk"} 300 300
     shot tray-menu.png
     d menu-read "$(winpath "$hook")"
     d menu-pick 1 none
@@ -357,4 +371,5 @@ done
 
 echo "e2e: $(($(date +%s) - started)) s, logs in $logs" >&2
 echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ] && exit 0
+exit 1
