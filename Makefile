@@ -41,3 +41,6 @@ run: deps
 
 clean:
 	rm -rf build
+
+lint: deps
+	bash scripts/lint.sh

@@ -57,8 +57,8 @@ int CreateMainWindow(HINSTANCE instance)
     // Explorer announces a new notification area with this message; the icon
     // must then be added again or the program loses its only way in.
     taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
-    HWND window = CreateWindowExA(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                                  CW_USEDEFAULT, 0, NULL, NULL, instance, NULL);
+    HWND window = CreateWindowExA(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT,
+        0, NULL, NULL, instance, NULL);
     if (!window)
         return 0;
     mainWindow = window;

@@ -113,8 +113,8 @@ void SaveExclusionList(const char* tickedDrives)
             continue;
         FormatEntryKeyPath(path, number);
         HKEY key = NULL;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, NULL,
-                            &key, NULL) == ERROR_SUCCESS) {
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, NULL, &key,
+                NULL) == ERROR_SUCCESS) {
             WriteValue(key, "VID", identity.vid);
             WriteValue(key, "PID", identity.pid);
             WriteValue(key, "SEL", identity.serial);

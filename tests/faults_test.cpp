@@ -37,44 +37,44 @@ struct Scenario {
 
 const Scenario SCENARIOS[] = {
     {"start-up and exit",
-     [] {
-         ThreeDrivesTwoExclusions();
-         M().idleSteps.push_back([] {
-             auto windows = machine::WindowsOfClass("MORVANTO");
-             if (!windows.empty())
-                 PostMessageA(windows[0], WM_COMMAND, CMD_EXIT, 0);
-         });
-         int code = WinMain(machine::Instance(), nullptr, (LPSTR) "", SW_SHOW);
-         EXPECT_TRUE(code == 0 || M().starved) << "exit code " << code;
-     }},
+        [] {
+            ThreeDrivesTwoExclusions();
+            M().idleSteps.push_back([] {
+                auto windows = machine::WindowsOfClass("MORVANTO");
+                if (!windows.empty())
+                    PostMessageA(windows[0], WM_COMMAND, CMD_EXIT, 0);
+            });
+            int code = WinMain(machine::Instance(), nullptr, (LPSTR) "", SW_SHOW);
+            EXPECT_TRUE(code == 0 || M().starved) << "exit code " << code;
+        }},
     {"tray menu",
-     [] {
-         ThreeDrivesTwoExclusions();
-         HWND window = CreateMain();
-         SendMessageA(window, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONUP);
-     }},
+        [] {
+            ThreeDrivesTwoExclusions();
+            HWND window = CreateMain();
+            SendMessageA(window, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONUP);
+        }},
     {"settings dialog and OK",
-     [] {
-         ThreeDrivesTwoExclusions();
-         HWND window = CreateMain();
-         HWND dialog =
-             CreateDialogParamA(machine::Instance(), MAKEINTRESOURCEA(IDD_SETTINGS), window, SettingsDlgProc, 0);
-         if (!dialog)
-             return;
-         machine::SetRowTicked(GetDlgItem(dialog, IDC_EXCLUSION_LIST), 0, true);
-         machine::ClickButton(dialog, IDOK);
-         EXPECT_EQ(nullptr, machine::FindWindowByHandle(dialog));
-     }},
+        [] {
+            ThreeDrivesTwoExclusions();
+            HWND window = CreateMain();
+            HWND dialog =
+                CreateDialogParamA(machine::Instance(), MAKEINTRESOURCEA(IDD_SETTINGS), window, SettingsDlgProc, 0);
+            if (!dialog)
+                return;
+            machine::SetRowTicked(GetDlgItem(dialog, IDC_EXCLUSION_LIST), 0, true);
+            machine::ClickButton(dialog, IDOK);
+            EXPECT_EQ(nullptr, machine::FindWindowByHandle(dialog));
+        }},
     {"eject",
-     [] {
-         machine::UsbDrive stick =
-             machine::AddUsbDrive('E', 1, DISK_ID("ACME", "STICK"), USB_ID("1234", "5678", "S1"));
-         M().nodes[stick.usb].removalAnswers = {CR_REMOVE_VETOED};
-         int result = EjectDrive("E");
-         size_t requests = machine::CallsNamed("CM_Request_Device_EjectA").size() +
-                           machine::CallsNamed("CM_Query_And_Remove_SubTreeA").size();
-         EXPECT_EQ(result ? 2u : 0u, requests) << "a resolved drive takes two attempts here";
-     }},
+        [] {
+            machine::UsbDrive stick =
+                machine::AddUsbDrive('E', 1, DISK_ID("ACME", "STICK"), USB_ID("1234", "5678", "S1"));
+            M().nodes[stick.usb].removalAnswers = {CR_REMOVE_VETOED};
+            int result = EjectDrive("E");
+            size_t requests = machine::CallsNamed("CM_Request_Device_EjectA").size() +
+                machine::CallsNamed("CM_Query_And_Remove_SubTreeA").size();
+            EXPECT_EQ(result ? 2u : 0u, requests) << "a resolved drive takes two attempts here";
+        }},
 };
 
 // A fresh machine; the program's list head is made anew, since a failed
@@ -115,9 +115,9 @@ void ExpectEverythingReleased(const std::string& where)
         EXPECT_TRUE(menu.second.destroyed) << where << ": menu not destroyed";
 }
 
-}  // namespace
+} // namespace
 
-class Faults : public MachineTest {};
+class Faults : public MachineTest { };
 
 TEST_F(Faults, EveryFailingCallIsSurvivedAndReleased)
 {
@@ -132,8 +132,8 @@ TEST_F(Faults, EveryFailingCallIsSurvivedAndReleased)
                 FreshMachine();
                 machine::FailCall(kind.first, nth + (kind.first == Fault::HeapAlloc));
                 scenario.run();
-                ExpectEverythingReleased(std::string(scenario.name) + ", fault " +
-                                         std::to_string((int)kind.first) + " at call " + std::to_string(nth));
+                ExpectEverythingReleased(std::string(scenario.name) + ", fault " + std::to_string((int)kind.first) +
+                    " at call " + std::to_string(nth));
                 walked++;
             }
         }

@@ -3,7 +3,7 @@
 
 using machine::M;
 
-class Identity : public MachineTest {};
+class Identity : public MachineTest { };
 
 TEST_F(Identity, ReadsTheDiskNodeAndItsParent)
 {
@@ -35,7 +35,8 @@ TEST_F(Identity, ReadsTheDiskNodeAndItsParent)
 
 TEST_F(Identity, TwoSlotsOfOneReaderShareTheUsbIdentity)
 {
-    machine::UsbDrive reader = machine::AddUsbDrive('E', 1, DISK_ID("Generic", "SD"), USB_ID("05E3", "0723", "000000001"));
+    machine::UsbDrive reader =
+        machine::AddUsbDrive('E', 1, DISK_ID("Generic", "SD"), USB_ID("05E3", "0723", "000000001"));
     DEVINST second = machine::AddNode(DISK_ID("Generic", "MS"), reader.usb, 0);
     machine::AddInterface(GUID_DEVINTERFACE_DISK, second, 2);
     machine::AddVolume('F', 2);
@@ -57,13 +58,15 @@ TEST_F(Identity, FailedReadsLeaveTheRecordUntouched)
     const Case cases[] = {
         {"no volume", [](machine::UsbDrive&) { M().volumes.erase('E'); }},
         {"empty instance IDs",
-         [](machine::UsbDrive& d) { M().nodes[d.disk].instanceId = M().nodes[d.usb].instanceId = ""; }},
-        {"ID read fails", [](machine::UsbDrive&) { machine::FailCall(machine::Fault::DeviceId, 1), machine::FailCall(machine::Fault::DeviceId, 2); }},
+            [](machine::UsbDrive& d) { M().nodes[d.disk].instanceId = M().nodes[d.usb].instanceId = ""; }},
+        {"ID read fails",
+            [](machine::UsbDrive&) {
+                machine::FailCall(machine::Fault::DeviceId, 1), machine::FailCall(machine::Fault::DeviceId, 2);
+            }},
     };
     for (const Case& c : cases) {
         machine::Reset();
-        machine::UsbDrive stick =
-            machine::AddUsbDrive('E', 1, DISK_ID("ACME", "STICK"), USB_ID("1234", "5678", "S1"));
+        machine::UsbDrive stick = machine::AddUsbDrive('E', 1, DISK_ID("ACME", "STICK"), USB_ID("1234", "5678", "S1"));
         c.arrange(stick);
         DiskIdentity disk;
         UsbIdentity usb;

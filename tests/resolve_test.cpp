@@ -131,8 +131,7 @@ TEST_F(Resolve, BrokenInterfacesAreSkipped)
         DEVINST decoy = machine::AddNode("USBSTOR\\DISK&VEN_X&PROD_Y&REV_1\\0", 1, 0);
         machine::Interface& first = machine::AddInterface(GUID_DEVINTERFACE_DISK, decoy, 2);
         broken.second(first);
-        machine::UsbDrive stick =
-            machine::AddUsbDrive('E', 2, DISK_ID("ACME", "STICK"), USB_ID("1234", "5678", "S1"));
+        machine::UsbDrive stick = machine::AddUsbDrive('E', 2, DISK_ID("ACME", "STICK"), USB_ID("1234", "5678", "S1"));
         DEVINST node = 0;
         EXPECT_EQ(1, ResolveDriveDevice("E", &node)) << broken.first;
         EXPECT_EQ(stick.disk, node) << broken.first;
@@ -152,9 +151,9 @@ TEST_F(Resolve, EmptyClassOpensNothing)
 
 TEST_F(Resolve, PlatformFailuresInTheSearchReleaseEverything)
 {
-    for (machine::Fault fault : {machine::Fault::ClassDevs, machine::Fault::EnumInterfaces,
-                                 machine::Fault::InterfaceDetail, machine::Fault::HeapAlloc,
-                                 machine::Fault::CreateFile, machine::Fault::DeviceIoControl}) {
+    for (machine::Fault fault :
+        {machine::Fault::ClassDevs, machine::Fault::EnumInterfaces, machine::Fault::InterfaceDetail,
+            machine::Fault::HeapAlloc, machine::Fault::CreateFile, machine::Fault::DeviceIoControl}) {
         for (int nth = 1; nth <= 3; nth++) {
             machine::Reset();
             machine::AddUsbDrive('E', 1, DISK_ID("ACME", "STICK"), USB_ID("1234", "5678", "S1"));
@@ -174,8 +173,8 @@ TEST_F(Resolve, RemovableTestNeedsBothBitsOnTheParent)
         ULONG usbStatus;
         int expected;
     };
-    for (Case c : {Case{DN_REMOVABLE | DN_DISABLEABLE, 1}, Case{DN_REMOVABLE, 0}, Case{DN_DISABLEABLE, 0},
-                   Case{0, 0}, Case{0xFFFFFFFF, 1}}) {
+    for (Case c : {Case{DN_REMOVABLE | DN_DISABLEABLE, 1}, Case{DN_REMOVABLE, 0}, Case{DN_DISABLEABLE, 0}, Case{0, 0},
+             Case{0xFFFFFFFF, 1}}) {
         machine::Reset();
         machine::UsbDrive stick =
             machine::AddUsbDrive('E', 1, DISK_ID("ACME", "STICK"), USB_ID("1234", "5678", "S1"), c.usbStatus);

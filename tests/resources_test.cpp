@@ -113,7 +113,7 @@ TEST(Resources, IconGroupsHaveTheirSizesAndDepths)
 {
     struct Case {
         const char* name;
-        std::vector<std::pair<int, int>> images;  // size, bits per pixel
+        std::vector<std::pair<int, int>> images; // size, bits per pixel
     };
     const Case cases[] = {
         {"#107", {{16, 8}, {32, 8}, {48, 8}}},

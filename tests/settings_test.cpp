@@ -17,8 +17,8 @@ protected:
         windowClass.lpfnWndProc = MainWndProc;
         windowClass.lpszClassName = "MORVANTO";
         RegisterClassExA(&windowClass);
-        main = CreateWindowExA(0, "MORVANTO", "Morvanto", 0, 0, 0, 0, 0, nullptr, nullptr, machine::Instance(),
-                               nullptr);
+        main =
+            CreateWindowExA(0, "MORVANTO", "Morvanto", 0, 0, 0, 0, 0, nullptr, nullptr, machine::Instance(), nullptr);
     }
 
     HWND Open()
@@ -54,10 +54,7 @@ protected:
         machine::SetRegString(path, "SEL", serial);
     }
 
-    static bool Gone(HWND dialog)
-    {
-        return machine::FindWindowByHandle(dialog) == nullptr;
-    }
+    static bool Gone(HWND dialog) { return machine::FindWindowByHandle(dialog) == nullptr; }
 };
 
 TEST_F(Settings, WithoutDrivesTheListHasTwoColumnsAndNoRows)

@@ -148,17 +148,17 @@ TEST_F(Shell, CommandsActOnTheirLowWordOnly)
              Post(WM_COMMAND, MAKEWPARAM(CMD_ABOUT, 1));
              Post(WM_COMMAND, CMD_ABOUT);
          },
-         [] {
-             ASSERT_EQ(2u, M().messageBoxes.size());
-             for (const machine::MessageBoxRecord& box : M().messageBoxes) {
-                 EXPECT_EQ(nullptr, box.owner);
-                 EXPECT_EQ("Kestrabin", box.caption);
-                 EXPECT_EQ(0u, box.type);
-                 EXPECT_EQ(0u, box.text.rfind("Kestrabin\n        Ver. 1.30\n\n\n        ", 0)) << box.text;
-                 EXPECT_EQ(std::string::npos, box.text.find('\r'));
-             }
-             Post(WM_COMMAND, MAKEWPARAM(CMD_EXIT, 1));
-         }});
+        [] {
+            ASSERT_EQ(2u, M().messageBoxes.size());
+            for (const machine::MessageBoxRecord& box : M().messageBoxes) {
+                EXPECT_EQ(nullptr, box.owner);
+                EXPECT_EQ("Kestrabin", box.caption);
+                EXPECT_EQ(0u, box.type);
+                EXPECT_EQ(0u, box.text.rfind("Kestrabin\n        Ver. 1.30\n\n\n        ", 0)) << box.text;
+                EXPECT_EQ(std::string::npos, box.text.find('\r'));
+            }
+            Post(WM_COMMAND, MAKEWPARAM(CMD_EXIT, 1));
+        }});
     EXPECT_TRUE(M().tray.empty());
 }
 
@@ -247,27 +247,25 @@ TEST_F(Shell, AltQuestionMarkAndAltSlashOpenTheAboutBox)
              Post(WM_CHAR, '?', 0);
              Post(WM_SYSCHAR, 'x', alt);
          },
-         [] {
-             EXPECT_EQ(2u, M().messageBoxes.size());
-             Post(WM_COMMAND, CMD_EXIT);
-         }});
+        [] {
+            EXPECT_EQ(2u, M().messageBoxes.size());
+            Post(WM_COMMAND, CMD_EXIT);
+        }});
 }
 
 TEST_F(Shell, AcceleratorsInADialogGoToTheControl)
 {
-    Run({[] {
-             Post(WM_COMMAND, CMD_SETTINGS);
-         },
-         [] {
-             auto dialogs = machine::WindowsOfClass("#32770");
-             ASSERT_EQ(1u, dialogs.size());
-             HWND list = machine::ChildById(dialogs[0], IDC_EXCLUSION_LIST);
-             PostMessageA(list, WM_SYSCHAR, '?', 1 << 29);
-         },
-         [] {
-             EXPECT_TRUE(M().messageBoxes.empty());
-             Post(WM_COMMAND, CMD_EXIT);
-         }});
+    Run({[] { Post(WM_COMMAND, CMD_SETTINGS); },
+        [] {
+            auto dialogs = machine::WindowsOfClass("#32770");
+            ASSERT_EQ(1u, dialogs.size());
+            HWND list = machine::ChildById(dialogs[0], IDC_EXCLUSION_LIST);
+            PostMessageA(list, WM_SYSCHAR, '?', 1 << 29);
+        },
+        [] {
+            EXPECT_TRUE(M().messageBoxes.empty());
+            Post(WM_COMMAND, CMD_EXIT);
+        }});
 }
 
 TEST_F(Shell, EachSettingsCommandOpensOneMoreDialog)
@@ -276,16 +274,16 @@ TEST_F(Shell, EachSettingsCommandOpensOneMoreDialog)
              Post(WM_COMMAND, CMD_SETTINGS);
              Post(WM_COMMAND, MAKEWPARAM(CMD_SETTINGS, 1));
          },
-         [] {
-             auto dialogs = machine::WindowsOfClass("#32770");
-             ASSERT_EQ(2u, dialogs.size());
-             for (HWND dialog : dialogs) {
-                 machine::Window* window = machine::FindWindowByHandle(dialog);
-                 EXPECT_TRUE(window->visible);
-                 EXPECT_EQ(MainWindow(), window->parent);
-             }
-             Post(WM_COMMAND, CMD_EXIT);
-         }});
+        [] {
+            auto dialogs = machine::WindowsOfClass("#32770");
+            ASSERT_EQ(2u, dialogs.size());
+            for (HWND dialog : dialogs) {
+                machine::Window* window = machine::FindWindowByHandle(dialog);
+                EXPECT_TRUE(window->visible);
+                EXPECT_EQ(MainWindow(), window->parent);
+            }
+            Post(WM_COMMAND, CMD_EXIT);
+        }});
     // Owned by the main window, they go with it.
     EXPECT_TRUE(machine::WindowsOfClass("#32770").empty());
 }
@@ -304,12 +302,12 @@ TEST_F(Shell, AFailedDialogCreationShowsNothing)
 TEST_F(Shell, TheIconComesBackWhenTheNotificationAreaIsRecreated)
 {
     Run({[] { machine::RestartShell(); },
-         [] {
-             ASSERT_EQ(1u, M().tray.size());
-             EXPECT_EQ(Sjis("USBストレージの取り外し"), M().tray.begin()->second.record.szTip);
-             EXPECT_EQ(IDI_KESTRABIN, M().tray.begin()->second.iconResource);
-             Post(WM_COMMAND, CMD_EXIT);
-         }});
+        [] {
+            ASSERT_EQ(1u, M().tray.size());
+            EXPECT_EQ(Sjis("USBストレージの取り外し"), M().tray.begin()->second.record.szTip);
+            EXPECT_EQ(IDI_KESTRABIN, M().tray.begin()->second.iconResource);
+            Post(WM_COMMAND, CMD_EXIT);
+        }});
     EXPECT_TRUE(M().tray.empty());
     EXPECT_TRUE(M().loadedImages.empty());
 }

@@ -17,8 +17,8 @@ protected:
         windowClass.lpfnWndProc = MainWndProc;
         windowClass.lpszClassName = "MORVANTO";
         RegisterClassExA(&windowClass);
-        window = CreateWindowExA(0, "MORVANTO", "Morvanto", 0, 0, 0, 0, 0, nullptr, nullptr, machine::Instance(),
-                                 nullptr);
+        window =
+            CreateWindowExA(0, "MORVANTO", "Morvanto", 0, 0, 0, 0, 0, nullptr, nullptr, machine::Instance(), nullptr);
         ASSERT_NE(nullptr, window);
     }
 
@@ -48,8 +48,8 @@ protected:
 
     static std::vector<std::string> Fixed()
     {
-        return {"0x800 0 -", Item(106, "設定"),    "0x800 0 -", Item(104, "Kestrabinについて"),
-                "0x800 0 -", Item(105, "終了")};
+        return {"0x800 0 -", Item(106, "設定"), "0x800 0 -", Item(104, "Kestrabinについて"), "0x800 0 -",
+            Item(105, "終了")};
     }
 
     static std::vector<std::string> With(std::vector<std::string> entries)
@@ -177,7 +177,7 @@ TEST_F(TrayMenu, ABroadcastWhileTheMenuIsOpenChangesTheListNotTheMenu)
         DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, 1 << 4, 0};
         SendMessageA(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, (LPARAM)&volume);
         M().volumes.erase('E');
-        return 0;  // the stale entry
+        return 0; // the stale entry
     };
     EXPECT_EQ(With({"0 0x1004 ACME STICK(E:)"}), Open());
     EXPECT_EQ("", TrackedList());
@@ -207,8 +207,8 @@ TEST_F(TrayMenu, ChoosingAFixedItemSendsItsCommand)
 
 TEST_F(TrayMenu, FailingMenuCallsAreHarmless)
 {
-    for (machine::Fault fault : {machine::Fault::CreatePopupMenu, machine::Fault::AppendMenu,
-                                 machine::Fault::TrackPopupMenu}) {
+    for (machine::Fault fault :
+        {machine::Fault::CreatePopupMenu, machine::Fault::AppendMenu, machine::Fault::TrackPopupMenu}) {
         M().failAt.clear();
         machine::FailCall(fault, machine::CallCount(fault) + 1);
         SendMessageA(window, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONUP);

@@ -62,14 +62,15 @@ static bool SameGuid(const GUID& a, const GUID& b)
     return memcmp(&a, &b, sizeof(GUID)) == 0;
 }
 
-}  // namespace machine
+} // namespace machine
 
 using namespace machine;
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* interfaceClass, LPCSTR enumerator, HWND, DWORD flags)
 {
     Machine& m = M();
-    Log("SetupDiGetClassDevsA", {flags, enumerator != nullptr}, interfaceClass ? std::to_string(interfaceClass->Data1) : "");
+    Log("SetupDiGetClassDevsA", {flags, enumerator != nullptr},
+        interfaceClass ? std::to_string(interfaceClass->Data1) : "");
     if (!interfaceClass || !(flags & DIGCF_DEVICEINTERFACE) || ShouldFail(Fault::ClassDevs))
         return INVALID_HANDLE_VALUE;
     DeviceSet set;
@@ -84,8 +85,8 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* interfaceClass, LPCSTR enumerator, HWN
     return handle;
 }
 
-BOOL SetupDiEnumDeviceInterfaces(HDEVINFO devices, PSP_DEVINFO_DATA, const GUID* interfaceClass, DWORD index,
-                                 PSP_DEVICE_INTERFACE_DATA data)
+BOOL SetupDiEnumDeviceInterfaces(
+    HDEVINFO devices, PSP_DEVINFO_DATA, const GUID* interfaceClass, DWORD index, PSP_DEVICE_INTERFACE_DATA data)
 {
     Machine& m = M();
     Log("SetupDiEnumDeviceInterfaces", {index});
@@ -109,8 +110,7 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO devices, PSP_DEVINFO_DATA, const GUID*
 }
 
 BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO devices, PSP_DEVICE_INTERFACE_DATA data,
-                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize,
-                                      PDWORD requiredSize, PSP_DEVINFO_DATA deviceInfo)
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize, PDWORD requiredSize, PSP_DEVINFO_DATA deviceInfo)
 {
     Machine& m = M();
     Log("SetupDiGetDeviceInterfaceDetailA", {detailSize});
@@ -125,7 +125,7 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO devices, PSP_DEVICE_INTERFACE_DAT
     if (!detail) {
         if (requiredSize)
             *requiredSize = needed;
-        return FALSE;  // ERROR_INSUFFICIENT_BUFFER
+        return FALSE; // ERROR_INSUFFICIENT_BUFFER
     }
     if (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) {
         m.errors.push_back("SetupDiGetDeviceInterfaceDetailA: wrong detail cbSize");
@@ -193,15 +193,15 @@ CONFIGRET CM_Get_Device_IDA(DEVINST node, LPSTR buffer, ULONG length, ULONG flag
         return CR_NO_SUCH_DEVNODE;
     const std::string& id = it->second.instanceId;
     if (id.size() + 1 > length) {
-        memcpy(buffer, id.data(), length);  // cut and unterminated, as the platform leaves it
+        memcpy(buffer, id.data(), length); // cut and unterminated, as the platform leaves it
         return CR_BUFFER_SMALL;
     }
     memcpy(buffer, id.c_str(), id.size() + 1);
     return CR_SUCCESS;
 }
 
-static CONFIGRET Removal(const char* name, DEVINST node, PPNP_VETO_TYPE veto, LPSTR vetoName, ULONG nameLength,
-                         ULONG flags)
+static CONFIGRET Removal(
+    const char* name, DEVINST node, PPNP_VETO_TYPE veto, LPSTR vetoName, ULONG nameLength, ULONG flags)
 {
     Machine& m = M();
     Log(name, {node, (long long)(uintptr_t)vetoName, nameLength, flags, veto != nullptr});
@@ -222,8 +222,7 @@ CONFIGRET CM_Request_Device_EjectA(DEVINST node, PPNP_VETO_TYPE veto, LPSTR veto
     return Removal("CM_Request_Device_EjectA", node, veto, vetoName, nameLength, flags);
 }
 
-CONFIGRET CM_Query_And_Remove_SubTreeA(DEVINST node, PPNP_VETO_TYPE veto, LPSTR vetoName, ULONG nameLength,
-                                       ULONG flags)
+CONFIGRET CM_Query_And_Remove_SubTreeA(DEVINST node, PPNP_VETO_TYPE veto, LPSTR vetoName, ULONG nameLength, ULONG flags)
 {
     return Removal("CM_Query_And_Remove_SubTreeA", node, veto, vetoName, nameLength, flags);
 }

@@ -98,7 +98,7 @@ uintptr_t NewHandle()
     return m.nextHandle;
 }
 
-}  // namespace machine
+} // namespace machine
 
 using namespace machine;
 
@@ -172,8 +172,8 @@ static bool SameText(const std::string& a, const std::string& b)
     return true;
 }
 
-HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
-                   HANDLE)
+HANDLE CreateFileA(
+    LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags, HANDLE)
 {
     Machine& m = M();
     Log("CreateFileA", {access, share, disposition, flags}, path ? path : "");
@@ -196,12 +196,13 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     return handle;
 }
 
-BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
-                     LPDWORD returned, LPOVERLAPPED)
+BOOL DeviceIoControl(
+    HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned, LPOVERLAPPED)
 {
     Machine& m = M();
     auto it = m.openFiles.find(device);
-    Log("DeviceIoControl", {code, (long long)(uintptr_t)in, inSize, outSize}, it != m.openFiles.end() ? it->second : "");
+    Log("DeviceIoControl", {code, (long long)(uintptr_t)in, inSize, outSize},
+        it != m.openFiles.end() ? it->second : "");
     if (it == m.openFiles.end()) {
         m.errors.push_back("DeviceIoControl: not an open handle");
         return FALSE;

@@ -61,7 +61,7 @@ struct Interface {
 
 struct DeviceSet {
     GUID interfaceClass = {};
-    std::vector<size_t> members;  // indices into the machine's interfaces
+    std::vector<size_t> members; // indices into the machine's interfaces
 };
 
 struct Node {
@@ -82,7 +82,7 @@ struct RegValue {
 
 struct RegKey {
     std::string name;
-    std::map<std::string, RegValue> values;  // by upper-case name
+    std::map<std::string, RegValue> values; // by upper-case name
 };
 
 struct ListColumn {
@@ -102,7 +102,7 @@ struct Window {
     std::string title;
     DWORD style = 0;
     DWORD exStyle = 0;
-    HWND parent = nullptr;  // a child's parent, or a popup's owner
+    HWND parent = nullptr; // a child's parent, or a popup's owner
     bool child = false;
     int id = 0;
     WNDPROC proc = nullptr;
@@ -124,7 +124,7 @@ struct MenuItem {
     UINT flags = 0;
     UINT_PTR id = 0;
     bool hasText = false;
-    std::string text;  // bytes as passed (code page 932)
+    std::string text; // bytes as passed (code page 932)
 };
 
 struct Menu {
@@ -155,12 +155,12 @@ struct Call {
 
 struct TrayIcon {
     NOTIFYICONDATAA record = {};
-    int iconResource = 0;  // the icon group the shown icon was loaded from
+    int iconResource = 0; // the icon group the shown icon was loaded from
 };
 
 // One compiled resource from the .res file.
 struct Resource {
-    std::string type;  // "#5" for an ordinal, else the name
+    std::string type; // "#5" for an ordinal, else the name
     std::string name;
     WORD language = 0;
     std::string data;
@@ -182,7 +182,7 @@ struct Machine {
 
     // Window manager
     std::map<std::string, WNDCLASSEXA> classes;
-    std::map<std::string, std::string> classNames;  // upper-case -> as registered
+    std::map<std::string, std::string> classNames; // upper-case -> as registered
     std::map<HWND, Window> windows;
     std::vector<HWND> windowOrder;
     std::deque<MSG> queue;
@@ -210,13 +210,13 @@ struct Machine {
 
     // Bookkeeping
     std::vector<Call> calls;
-    std::vector<std::string> errors;  // misuse of the platform by the program
+    std::vector<std::string> errors; // misuse of the platform by the program
     std::map<void*, size_t> heapBlocks;
     size_t heapAllocations = 0;
-    std::map<HANDLE, std::string> openFiles;  // handle -> path
+    std::map<HANDLE, std::string> openFiles; // handle -> path
     std::map<HDEVINFO, DeviceSet> openSets;
     std::map<HKEY, std::string> openKeys;
-    std::map<HICON, int> loadedImages;  // destroyable icons -> group
+    std::map<HICON, int> loadedImages; // destroyable icons -> group
     uintptr_t nextHandle = 0x10000;
 };
 
@@ -235,7 +235,7 @@ struct UsbDrive {
 };
 // A USB stick: volume, disk interface, disk node under a USB device node.
 UsbDrive AddUsbDrive(char letter, DWORD diskNumber, const char* diskId, const char* usbId,
-                     ULONG usbStatus = DN_REMOVABLE | DN_DISABLEABLE);
+    ULONG usbStatus = DN_REMOVABLE | DN_DISABLEABLE);
 // A second volume on a disk that already exists (two slots of one reader share a USB node).
 void AddVolume(char letter, DWORD diskNumber, DWORD type = FILE_DEVICE_DISK);
 
@@ -268,4 +268,4 @@ const Resource* FindResource(const std::string& type, const std::string& name);
 std::string Utf16ToCp932(const std::u16string& text);
 std::string Utf8ToCp932(const std::string& text);
 
-}  // namespace machine
+} // namespace machine

@@ -67,7 +67,7 @@ static HKEY OpenHandle(const std::string& path)
     return handle;
 }
 
-}  // namespace machine
+} // namespace machine
 
 using namespace machine;
 
@@ -88,7 +88,7 @@ LSTATUS RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PH
 }
 
 LSTATUS RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD, LPSTR, DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES,
-                        PHKEY result, LPDWORD disposition)
+    PHKEY result, LPDWORD disposition)
 {
     Machine& m = M();
     Log("RegCreateKeyExA", {options, access}, subKey ? subKey : "");

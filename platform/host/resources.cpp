@@ -81,7 +81,7 @@ static std::string ResourceName(LPCSTR name)
     return name;
 }
 
-}  // namespace machine
+} // namespace machine
 
 using namespace machine;
 

@@ -49,10 +49,10 @@ typedef LONG LSTATUS;
 typedef DWORD ACCESS_MASK;
 typedef ACCESS_MASK REGSAM;
 
-#define DECLARE_HANDLE(name) \
-    struct name##__ {        \
-        int unused;          \
-    };                       \
+#define DECLARE_HANDLE(name)                                                                                           \
+    struct name##__ {                                                                                                  \
+        int unused;                                                                                                    \
+    };                                                                                                                 \
     typedef struct name##__* name
 typedef void* HANDLE;
 DECLARE_HANDLE(HWND);
@@ -68,9 +68,9 @@ typedef HICON HCURSOR;
 typedef HKEY* PHKEY;
 typedef void* HDEVINFO;
 
-#define MAKEWORD(a, b) ((WORD)(((BYTE)((DWORD_PTR)(a) & 0xff)) | ((WORD)((BYTE)((DWORD_PTR)(b) & 0xff))) << 8))
-#define MAKELONG(a, b) ((LONG)(((WORD)((DWORD_PTR)(a) & 0xffff)) | ((DWORD)((WORD)((DWORD_PTR)(b) & 0xffff))) << 16))
-#define LOWORD(l) ((WORD)((DWORD_PTR)(l) & 0xffff))
+#define MAKEWORD(a, b) ((WORD)(((BYTE)((DWORD_PTR)(a)&0xff)) | ((WORD)((BYTE)((DWORD_PTR)(b)&0xff))) << 8))
+#define MAKELONG(a, b) ((LONG)(((WORD)((DWORD_PTR)(a)&0xffff)) | ((DWORD)((WORD)((DWORD_PTR)(b)&0xffff))) << 16))
+#define LOWORD(l) ((WORD)((DWORD_PTR)(l)&0xffff))
 #define HIWORD(l) ((WORD)((DWORD_PTR)(l) >> 16))
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
@@ -85,7 +85,6 @@ typedef struct _GUID {
     uint8_t Data4[8];
 } GUID;
 typedef const GUID* LPCGUID;
-#define REFGUID const GUID&
 
 typedef struct tagPOINT {
     LONG x;
@@ -421,7 +420,7 @@ typedef struct tagLVITEMA {
 #define LVIF_STATE 0x00000008
 #define LVIF_PARAM 0x00000004
 #define LVIS_STATEIMAGEMASK 0xF000
-#define LVSCW_AUTOSIZE -1
+#define LVSCW_AUTOSIZE (-1)
 #define INDEXTOSTATEIMAGEMASK(i) ((UINT)(i) << 12)
 
 // ---- Functions the program calls ----
@@ -432,11 +431,10 @@ extern const GUID GUID_DEVINTERFACE_FLOPPY;
 // KERNEL32
 DWORD GetLogicalDriveStringsA(DWORD nBufferLength, LPSTR lpBuffer);
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
-                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
-BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
-                     LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
-                     LPOVERLAPPED lpOverlapped);
+    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+    HANDLE hTemplateFile);
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize, LPVOID lpOutBuffer,
+    DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
 BOOL CloseHandle(HANDLE hObject);
 HANDLE GetProcessHeap(void);
 LPVOID HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
@@ -448,30 +446,26 @@ int lstrlenA(LPCSTR lpString);
 // SETUPAPI and CFGMGR32
 HDEVINFO SetupDiGetClassDevsA(const GUID* ClassGuid, LPCSTR Enumerator, HWND hwndParent, DWORD Flags);
 BOOL SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
-                                 const GUID* InterfaceClassGuid, DWORD MemberIndex,
-                                 PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData);
+    const GUID* InterfaceClassGuid, DWORD MemberIndex, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData);
 BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
-                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
-                                      DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
-                                      PSP_DEVINFO_DATA DeviceInfoData);
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData, DWORD DeviceInterfaceDetailDataSize,
+    PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
 CONFIGRET CM_Get_Parent(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags);
 CONFIGRET CM_Get_DevNode_Status(PULONG pulStatus, PULONG pulProblemNumber, DEVINST dnDevInst, ULONG ulFlags);
 CONFIGRET CM_Get_Device_IDA(DEVINST dnDevInst, LPSTR Buffer, ULONG BufferLen, ULONG ulFlags);
-CONFIGRET CM_Request_Device_EjectA(DEVINST dnDevInst, PPNP_VETO_TYPE pVetoType, LPSTR pszVetoName,
-                                   ULONG ulNameLength, ULONG ulFlags);
-CONFIGRET CM_Query_And_Remove_SubTreeA(DEVINST dnAncestor, PPNP_VETO_TYPE pVetoType, LPSTR pszVetoName,
-                                       ULONG ulNameLength, ULONG ulFlags);
+CONFIGRET CM_Request_Device_EjectA(
+    DEVINST dnDevInst, PPNP_VETO_TYPE pVetoType, LPSTR pszVetoName, ULONG ulNameLength, ULONG ulFlags);
+CONFIGRET CM_Query_And_Remove_SubTreeA(
+    DEVINST dnAncestor, PPNP_VETO_TYPE pVetoType, LPSTR pszVetoName, ULONG ulNameLength, ULONG ulFlags);
 
 // ADVAPI32
 LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
-LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                         LPDWORD lpcbData);
-LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
-                        REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
-                        LPDWORD lpdwDisposition);
-LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
-                       DWORD cbData);
+LSTATUS RegQueryValueExA(
+    HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
+    LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult, LPDWORD lpdwDisposition);
+LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData, DWORD cbData);
 LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 LSTATUS RegCloseKey(HKEY hKey);
 
@@ -482,9 +476,8 @@ HICON LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
 HCURSOR LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
 HANDLE LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy, UINT fuLoad);
 BOOL DestroyIcon(HICON hIcon);
-HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
-                     int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                     LPVOID lpParam);
+HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y, int nWidth,
+    int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);
 BOOL ShowWindow(HWND hWnd, int nCmdShow);
 BOOL UpdateWindow(HWND hWnd);
 BOOL DestroyWindow(HWND hWnd);
@@ -507,8 +500,8 @@ BOOL AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem
 BOOL DestroyMenu(HMENU hMenu);
 BOOL SetForegroundWindow(HWND hWnd);
 BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hWnd, const RECT* prcRect);
-HWND CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
-                        LPARAM dwInitParam);
+HWND CreateDialogParamA(
+    HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam);
 HWND GetDlgItem(HWND hDlg, int nIDDlgItem);
 BOOL EndDialog(HWND hDlg, INT_PTR nResult);
 int wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...);

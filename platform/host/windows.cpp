@@ -60,7 +60,8 @@ void SetRowTicked(HWND list, int row, bool ticked)
 {
     Window* window = FindWindowByHandle(list);
     if (window && row >= 0 && row < (int)window->rows.size())
-        window->rows[row].state = (window->rows[row].state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(ticked ? 2 : 1);
+        window->rows[row].state =
+            (window->rows[row].state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(ticked ? 2 : 1);
 }
 
 void RestartShell()
@@ -252,13 +253,10 @@ struct TemplateReader {
         }
         return Utf16ToCp932(Text());
     }
-    void Align()
-    {
-        at = (at + 3) & ~(size_t)3;
-    }
+    void Align() { at = (at + 3) & ~(size_t)3; }
 };
 
-}  // namespace machine
+} // namespace machine
 
 using namespace machine;
 
@@ -279,11 +277,12 @@ ATOM RegisterClassExA(const WNDCLASSEXA* windowClass)
     return (ATOM)(0xC000 + m.classes.size());
 }
 
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
-                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width, int height,
+    HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
 {
     Machine& m = M();
-    Log("CreateWindowExA", {exStyle, style, x, y, width, height, (long long)(uintptr_t)parent}, className ? className : "");
+    Log("CreateWindowExA", {exStyle, style, x, y, width, height, (long long)(uintptr_t)parent},
+        className ? className : "");
     if (!className || ShouldFail(Fault::CreateWindow))
         return nullptr;
     auto registered = m.classes.find(Upper(className));
@@ -457,8 +456,9 @@ int TranslateAcceleratorA(HWND handle, HACCEL table, LPMSG message)
         WORD command = (WORD)((unsigned char)data[at + 4] | (unsigned char)data[at + 5] << 8);
         bool virtualKey = flags & 0x01;
         bool needsAlt = flags & 0x10;
-        bool matches = virtualKey ? false : character && message->wParam == key && needsAlt == alt &&
-                                                (message->message == WM_SYSCHAR) == needsAlt;
+        bool matches = virtualKey
+            ? false
+            : character && message->wParam == key && needsAlt == alt && (message->message == WM_SYSCHAR) == needsAlt;
         if (matches) {
             SendMessageA(handle, WM_COMMAND, MAKEWPARAM(command, 1), 0);
             return 1;
@@ -562,8 +562,7 @@ BOOL TrackPopupMenu(HMENU handle, UINT flags, int x, int y, int, HWND owner, con
     Machine& m = M();
     Log("TrackPopupMenu", {flags, x, y, (long long)(uintptr_t)owner});
     auto it = m.menus.find(handle);
-    if (it == m.menus.end() || it->second.destroyed || !FindWindowByHandle(owner) ||
-        ShouldFail(Fault::TrackPopupMenu))
+    if (it == m.menus.end() || it->second.destroyed || !FindWindowByHandle(owner) || ShouldFail(Fault::TrackPopupMenu))
         return FALSE;
     ShownMenu shown{handle, it->second.items, flags, x, y, owner};
     m.shownMenus.push_back(shown);
@@ -598,8 +597,8 @@ HWND CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC pro
     dialog.cx = (short)reader.Word();
     dialog.cy = (short)reader.Word();
     int ordinal;
-    reader.NameOrOrdinal(&ordinal);  // menu
-    reader.NameOrOrdinal(&ordinal);  // class
+    reader.NameOrOrdinal(&ordinal); // menu
+    reader.NameOrOrdinal(&ordinal); // class
     dialog.title = Utf16ToCp932(reader.Text());
     if (dialog.style & DS_SETFONT) {
         reader.Word();
