@@ -128,9 +128,10 @@ TEST_F(Drives, BroadcastsAboutOtherDevicesAreIgnoredWithResultZero)
 
 TEST_F(Drives, OtherDeviceEventsGetTheDefaultAnswer)
 {
+    M().defaultAnswer = 0x1234;
     for (WPARAM event : {(WPARAM)DBT_DEVNODES_CHANGED, (WPARAM)DBT_DEVICEQUERYREMOVE}) {
         M().calls.clear();
-        EXPECT_EQ(TRUE, MainWndProc(nullptr, WM_DEVICECHANGE, event, 0)) << event;
+        EXPECT_EQ(0x1234, MainWndProc(nullptr, WM_DEVICECHANGE, event, 0)) << event;
         auto defaults = machine::CallsNamed("DefWindowProcA");
         ASSERT_EQ(1u, defaults.size());
         EXPECT_EQ((long long)event, defaults[0].args[2]);

@@ -195,6 +195,9 @@ struct Machine {
     std::map<std::pair<HWND, UINT>, TrayIcon> tray;
     std::map<std::string, UINT> registeredMessages;
     HWND foreground = nullptr;
+    // What DefWindowProcA answers to messages it has nothing to do for
+    // (Wine answers 0, also to WM_DEVICECHANGE).
+    LRESULT defaultAnswer = 0;
     DWORD commonControls = 0;
 
     // What a test scripts: steps run when the message queue is empty, the

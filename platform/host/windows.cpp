@@ -343,10 +343,7 @@ LRESULT DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
         DestroyWindow(handle);
         return 0;
     }
-    // Windows grants device-change requests by default.
-    if (message == WM_DEVICECHANGE)
-        return TRUE;
-    return 0;
+    return M().defaultAnswer;
 }
 
 UINT RegisterWindowMessageA(LPCSTR name)

@@ -92,7 +92,6 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 // Driver
 static HANDLE gOut;
 static int gFails;
-static std::wstring gFirstFail;
 
 static void outW(const std::wstring& s) {
     int n = WideCharToMultiByte(CP_UTF8, 0, s.c_str(), (int)s.size(), NULL, 0, NULL, NULL);
@@ -783,7 +782,10 @@ static void checkDialogResource(HMODULE m) {
             wsprintfW(b, L" id %u (want %u)", id, w.id);
             diff += b;
         }
-        if (icls != w.cls) diff += L" class " + esc(icls) + L" (want " + esc(w.cls) + L"; \"#n\" is ordinal n)";
+        // Window classes match without regard to case (windres writes them in capitals).
+        if (lstrcmpiW(icls.c_str(), w.cls) != 0)
+            diff += L" class " + esc(icls) + L" (want " + esc(w.cls) +
+                    (icls[0] == L'#' || w.cls[0] == L'#' ? L"; \"#n\" is ordinal n)" : L")");
         if (itext != w.text) diff += L" text " + esc(itext) + L" (want " + esc(w.text) + L")";
         if (st != w.style) {
             wsprintfW(b, L" style %lx (want %lx)", st, w.style);

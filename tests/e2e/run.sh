@@ -14,6 +14,7 @@
 #
 # Prints "PASS name" or "FAIL name: why" per scenario and "N passed, M failed" last; exits 1 on
 # any failure. Driver and program logs stay in OUT/logs.
+# shellcheck disable=SC2317  # the re-exec lines below make shellcheck think the rest is unreachable
 set -u
 orig_args=("$@")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -109,9 +110,10 @@ if [ "$keep_prefix" = 1 ] && [ -f "$WINEPREFIX/.kestrabin-e2e-ready" ]; then
 else
     rm -rf "$WINEPREFIX"
     env -u DISPLAY timeout 300 wineboot -i >"$logs/wineboot.log" 2>&1 || die "wineboot failed: $(tail -n 3 "$logs/wineboot.log")"
-    timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >>"$logs/wineboot.log" 2>&1 &&
-        timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >>"$logs/wineboot.log" 2>&1 ||
+    if ! timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >>"$logs/wineboot.log" 2>&1 ||
+        ! timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >>"$logs/wineboot.log" 2>&1; then
         die "setting the virtual desktop failed"
+    fi
     timeout 60 wineserver -w
     touch "$WINEPREFIX/.kestrabin-e2e-ready"
 fi
@@ -133,14 +135,14 @@ d() {
     f=$logs/$(printf '%03d' "$step")-$cur-$1.txt
     timeout 90 wine "$driver" "$@" >"$f" 2>&1
     local rc=$?
-    if [ $rc -ne 0 ]; then
+    if [ "$rc" -ne 0 ]; then
         local r
         r=$(awk '/^FAIL: /{ sub(/^FAIL: /, ""); sub(/\r$/, ""); printf "%s%s", (n++ ? "; " : ""), $0 }' "$f")
-        if [ $rc -eq 124 ]; then r="driver timed out${r:+: $r}"
+        if [ "$rc" -eq 124 ]; then r="driver timed out${r:+: $r}"
         elif [ -z "$r" ]; then r="driver exit code $rc: $(tail -n 3 "$f" | tr '\n' ' ')"; fi
         fail "[$*] $r"
     fi
-    return $rc
+    return "$rc"
 }
 
 start_app() {
@@ -184,9 +186,11 @@ stop_app() {
 reg() { timeout 60 wine reg "$@" >>"$logs/$cur-reg.log" 2>&1; }
 reg_reset() { reg delete 'HKCU\SOFTWARE\Kestrabin' /f; return 0; }
 reg_key() {  # reg_key N: a complete entry
-    reg add "HKCU\\SOFTWARE\\Kestrabin\\$1" /v VID /t REG_SZ /d "0${1}AB" /f &&
-        reg add "HKCU\\SOFTWARE\\Kestrabin\\$1" /v PID /t REG_SZ /d "1${1}CD" /f &&
-        reg add "HKCU\\SOFTWARE\\Kestrabin\\$1" /v SEL /t REG_SZ /d 1 /f || fail "wine reg add key $1 failed"
+    if ! reg add "HKCU\\SOFTWARE\\Kestrabin\\$1" /v VID /t REG_SZ /d "0${1}AB" /f ||
+        ! reg add "HKCU\\SOFTWARE\\Kestrabin\\$1" /v PID /t REG_SZ /d "1${1}CD" /f ||
+        ! reg add "HKCU\\SOFTWARE\\Kestrabin\\$1" /v SEL /t REG_SZ /d 1 /f; then
+        fail "wine reg add key $1 failed"
+    fi
 }
 
 # The X window of Wine's virtual desktop (coordinates and pictures are taken relative to it).
@@ -236,7 +240,7 @@ sc_resources() {
     [ -f "$exe" ] || { fail "no program at $exe"; return; }
     d resources "$(winpath "$exe")"
     local objdump=${MINGW_OBJDUMP:-x86_64-w64-mingw32-objdump} dlls bad
-    dlls=$("$objdump" -p "$exe" 2>"$logs/objdump.err" | sed -n 's/^[[:space:]]*DLL Name: //p')
+    dlls=$(timeout 60 "$objdump" -p "$exe" 2>"$logs/objdump.err" | sed -n 's/^[[:space:]]*DLL Name: //p')
     if [ -z "$dlls" ]; then fail "no imports read by $objdump: $(head -c 200 "$logs/objdump.err")"; return; fi
     bad=$(printf '%s\n' "$dlls" | grep -viE '^(kernel32|user32|shell32|comctl32|advapi32|setupapi|cfgmgr32|msvcrt)\.dll$' | paste -sd' ' -)
     [ -z "$bad" ] || fail "imports other DLLs: $bad"
@@ -329,8 +333,10 @@ sc_odd_registry() {
     reg_reset
     local sel
     sel=$(printf 'S%.0s' $(seq 300))
-    reg add 'HKCU\SOFTWARE\Kestrabin\0' /v VID /t REG_DWORD /d 4660 /f &&
-        reg add 'HKCU\SOFTWARE\Kestrabin\0' /v SEL /t REG_SZ /d "$sel" /f || fail "wine reg add failed"
+    if ! reg add 'HKCU\SOFTWARE\Kestrabin\0' /v VID /t REG_DWORD /d 4660 /f ||
+        ! reg add 'HKCU\SOFTWARE\Kestrabin\0' /v SEL /t REG_SZ /d "$sel" /f; then
+        fail "wine reg add failed"
+    fi
     start_app || return
     d menu-read "$(winpath "$hook")"
     d settings-close cancel

@@ -16,6 +16,7 @@
 
 #include "../../platform/host/machine.h"
 #include "../../app/app.h"
+#include "../../device/device.h"
 #include "../../drives/drives.h"
 #include "input.h"
 
