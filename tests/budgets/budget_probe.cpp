@@ -33,7 +33,7 @@ static size_t Handles()
 static void OpenMenu(HWND window)
 {
     SendMessageA(window, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONUP);
-    machine::PumpMessages();  // the WM_NULL after the menu
+    machine::PumpMessages(); // the WM_NULL after the menu
 }
 
 static std::string Letter(int index)
@@ -64,7 +64,7 @@ static bool Soak()
             M().calls.clear();
         }
         printf("| 10,000 arrival/removal pairs | %zu | %zu | %zu | %zu |\n", heap, M().heapBlocks.size(), handles,
-               Handles());
+            Handles());
         ok = ok && heap == M().heapBlocks.size() && handles == Handles();
         heap = M().heapBlocks.size(), handles = Handles();
         for (int i = 0; i < 1000; i++) {
@@ -84,11 +84,12 @@ static size_t MenuCalls(int n, int m)
     machine::Reset();
     DEVINST controller = machine::AddNode("PCI\\VEN_8086&DEV_A102\\3&0", 1, DN_DISABLEABLE);
     for (int i = 0; i < m - n; i++)
-        machine::AddInterface(GUID_DEVINTERFACE_DISK, machine::AddNode("SCSI\\DISK&VEN_ATA&PROD_SSD&REV_1\\4&0",
-                                                                        controller, 0), i);
+        machine::AddInterface(
+            GUID_DEVINTERFACE_DISK, machine::AddNode("SCSI\\DISK&VEN_ATA&PROD_SSD&REV_1\\4&0", controller, 0), i);
     for (int i = 0; i < n; i++)
-        machine::AddUsbDrive('E' + i, m - n + i, ("USBSTOR\\DISK&VEN_ACME&PROD_STICK" + Letter(i) + "&REV_1\\0").c_str(),
-                             ("USB\\VID_1234&PID_5678\\S" + Letter(i)).c_str());
+        machine::AddUsbDrive('E' + i, m - n + i,
+            ("USBSTOR\\DISK&VEN_ACME&PROD_STICK" + Letter(i) + "&REV_1\\0").c_str(),
+            ("USB\\VID_1234&PID_5678\\S" + Letter(i)).c_str());
     size_t calls = 0;
     Session([&](HWND window) {
         M().calls.clear();

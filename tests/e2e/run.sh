@@ -72,28 +72,16 @@ locale -a 2>/dev/null | grep -qiE '^ja_JP\.utf-?8$' ||
     die "locale ja_JP.UTF-8 missing: add 'ja_JP.UTF-8 UTF-8' to /etc/locale.gen and run locale-gen"
 
 # --- the driver ------------------------------------------------------------------------------
-cxx=${MINGW_CXX:-x86_64-w64-mingw32-g++}
-cxxflags=(-O1 -static -finput-charset=UTF-8 -fexec-charset=CP932 -Wall)
-if [ -z "$driver" ]; then
-    driver=$out/driver.exe
-    if [ ! -s "$driver" ] || [ "$here/driver.cpp" -nt "$driver" ]; then
-        "$cxx" "${cxxflags[@]}" -o "$driver" "$here/driver.cpp" \
-            -luser32 -lshell32 -lcomctl32 -ladvapi32 -lversion >"$logs/build-driver.log" 2>&1 ||
-            die "building the driver failed: $(tail -n 5 "$logs/build-driver.log")"
-    fi
-fi
-if [ -z "$hook" ]; then
-    hook=$out/e2ehook.dll
-    if [ ! -s "$hook" ] || [ "$here/driver.cpp" -nt "$hook" ]; then
-        "$cxx" "${cxxflags[@]}" -shared -DKESTRABIN_E2E_HOOK -o "$hook" "$here/driver.cpp" -luser32 \
-            >"$logs/build-hook.log" 2>&1 || die "building the hook DLL failed: $(tail -n 5 "$logs/build-hook.log")"
-    fi
+. "$root/scripts/wine.sh"
+if [ -z "$driver" ] || [ -z "$hook" ]; then
+    wine_driver "$out" "$logs/build-driver.log" || die "building the driver failed: $(tail -n 5 "$logs/build-driver.log")"
+    driver=${driver:-$out/driver.exe}
+    hook=${hook:-$out/e2ehook.dll}
 fi
 winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
 
 # --- the prefix ------------------------------------------------------------------------------
-export WINEPREFIX=$out/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" LC_ALL=ja_JP.UTF-8
-unset WINEARCH
+wine_env "$out/prefix"
 app_pid=
 
 cleanup() {
@@ -104,20 +92,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-timeout 30 wineserver -k >/dev/null 2>&1
-if [ "$keep_prefix" = 1 ] && [ -f "$WINEPREFIX/.kestrabin-e2e-ready" ]; then
-    :
-else
-    rm -rf "$WINEPREFIX"
-    env -u DISPLAY timeout 300 wineboot -i >"$logs/wineboot.log" 2>&1 || die "wineboot failed: $(tail -n 3 "$logs/wineboot.log")"
-    if ! timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >>"$logs/wineboot.log" 2>&1 ||
-        ! timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >>"$logs/wineboot.log" 2>&1; then
-        die "setting the virtual desktop failed"
-    fi
-    timeout 60 wineserver -w
-    touch "$WINEPREFIX/.kestrabin-e2e-ready"
-fi
-timeout 30 wineserver -p 60 >/dev/null 2>&1
+wine_prefix "$logs/wineboot.log" "$([ "$keep_prefix" = 1 ] && echo keep)" ||
+    die "creating the Wine prefix failed: $(tail -n 3 "$logs/wineboot.log")"
 
 # --- helpers ---------------------------------------------------------------------------------
 cur=setup
@@ -194,15 +170,11 @@ reg_key() {  # reg_key N: a complete entry
 }
 
 # The X window of Wine's virtual desktop (coordinates and pictures are taken relative to it).
-desktop_window() {
-    desk=
-    command -v xdotool >/dev/null && desk=$(timeout 10 xdotool search --name ' - Wine desktop$' 2>/dev/null | head -n 1)
-}
 
 shot() {
     [ -n "$shots" ] || return 0
     sleep 0.5
-    desktop_window
+    desk=$(desktop_window)
     if command -v import >/dev/null; then
         timeout 30 import -window "${desk:-root}" "$shots/$1" >/dev/null 2>&1
     else
@@ -262,7 +234,7 @@ sc_tray_click() {
     x=${pt% *}
     y=${pt#* }
     command -v xdotool >/dev/null || { fail "xdotool not found (Debian package xdotool)"; return; }
-    desktop_window
+    desk=$(desktop_window)
     if [ -n "$desk" ]; then
         timeout 10 xdotool mousemove --window "$desk" "$x" "$y" sleep 0.3 click 3 || fail "xdotool failed"
     else

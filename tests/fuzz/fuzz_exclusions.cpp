@@ -17,11 +17,11 @@
 
 using machine::M;
 
-#define FAIL(...)                         \
-    do {                                  \
-        fprintf(stderr, __VA_ARGS__);     \
-        fputc('\n', stderr);              \
-        abort();                          \
+#define FAIL(...)                                                                                                      \
+    do {                                                                                                               \
+        fprintf(stderr, __VA_ARGS__);                                                                                  \
+        fputc('\n', stderr);                                                                                           \
+        abort();                                                                                                       \
     } while (0)
 
 static const char* const NAMES[] = {"VID", "PID", "SEL", "vid", "Sel", "Other", "", "VID2"};
@@ -65,8 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     while (in.More()) {
         uint8_t key = in.Byte();
         if ((key & 0xF0) == 0xF0) {
-            static const machine::Fault kinds[] = {machine::Fault::HeapAlloc, machine::Fault::RegOpen,
-                                                   machine::Fault::RegQuery};
+            static const machine::Fault kinds[] = {
+                machine::Fault::HeapAlloc, machine::Fault::RegOpen, machine::Fault::RegQuery};
             machine::FailCall(kinds[(key & 0x0F) % 3], 1 + in.Byte() % 64);
             faults = true;
             continue;

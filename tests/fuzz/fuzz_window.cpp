@@ -22,11 +22,11 @@
 
 using machine::M;
 
-#define FAIL(...)                         \
-    do {                                  \
-        fprintf(stderr, __VA_ARGS__);     \
-        fputc('\n', stderr);              \
-        abort();                          \
+#define FAIL(...)                                                                                                      \
+    do {                                                                                                               \
+        fprintf(stderr, __VA_ARGS__);                                                                                  \
+        fputc('\n', stderr);                                                                                           \
+        abort();                                                                                                       \
     } while (0)
 
 // The machine: a fixed disk C:, USB sticks E: and F:, a two-slot card reader
@@ -36,21 +36,21 @@ struct Drive {
     DWORD number;
     DWORD type;
     size_t interfaceIndex;
-    std::string vid, pid, serial;  // as the program parses them
+    std::string vid, pid, serial; // as the program parses them
     bool plugged;
 };
 
 static std::vector<Drive> drives;
 
 static void AddStick(const char* letters, DWORD number, const std::string& diskId, const std::string& vid,
-                     const std::string& pid, const std::string& serial)
+    const std::string& pid, const std::string& serial)
 {
     std::string usbId = "USB\\VID_" + vid + "&PID_" + pid + "\\" + serial;
     machine::AddUsbDrive(letters[0], number, diskId.c_str(), usbId.c_str());
     for (const char* letter = letters + 1; *letter; letter++)
         machine::AddVolume(*letter, number);
     drives.push_back({letters, number, FILE_DEVICE_DISK, M().interfaces.size() - 1, vid, pid,
-                      serial.substr(0, sizeof(UsbIdentity::serial) - 1), true});
+        serial.substr(0, sizeof(UsbIdentity::serial) - 1), true});
 }
 
 static void BuildMachine()
@@ -65,7 +65,7 @@ static void BuildMachine()
     AddStick("E", 1, "USBSTOR\\DISK&VEN_ACME&PROD_STICK&REV_1.00\\0123456789&0", "1234", "5678", "S1");
     // Names and serial longer than their fields.
     AddStick("F", 2, "USBSTOR\\DISK&VEN_" + std::string(127, 'V') + "&PROD_" + std::string(127, 'P') + "&REV_9\\X",
-             "ABCD", "EF01", std::string(300, 'S'));
+        "ABCD", "EF01", std::string(300, 'S'));
     AddStick("GH", 3, "USBSTOR\\DISK&VEN_CARD&PROD_READER&REV_2\\0", "0BDA", "0158", "R1");
 
     DEVINST usb = machine::AddNode("USB\\VID_0E8D&PID_1887\\D1", 1, DN_REMOVABLE | DN_DISABLEABLE);
@@ -146,7 +146,7 @@ static void Check(const char* when)
         FAIL("%s: %zu heap blocks for %zu tracked drives", when, M().heapBlocks.size(), count);
     if (!M().openFiles.empty() || !M().openSets.empty() || !M().openKeys.empty())
         FAIL("%s: left open: %zu files, %zu device sets, %zu keys", when, M().openFiles.size(), M().openSets.size(),
-             M().openKeys.size());
+            M().openKeys.size());
     if (!M().loadedImages.empty())
         FAIL("%s: %zu icons not destroyed", when, M().loadedImages.size());
     for (auto& menu : M().menus)
@@ -156,8 +156,8 @@ static void Check(const char* when)
 
 static void Broadcast(HWND window, FuzzInput& in)
 {
-    static const WPARAM events[] = {DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE, DBT_DEVICEQUERYREMOVE,
-                                    DBT_DEVNODES_CHANGED};
+    static const WPARAM events[] = {
+        DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE, DBT_DEVICEQUERYREMOVE, DBT_DEVNODES_CHANGED};
     uint8_t how = in.Byte();
     WPARAM event = (how & 0x80) ? in.Word() : events[how & 3];
     uint8_t shape = in.Byte();
