@@ -3,6 +3,8 @@
 #include "../platform/win32.h"
 #include "device.h"
 
+#include <stddef.h>
+
 // A state: the marker to find, the character that ends its value, and the
 // field that receives the value. A null marker takes the rest of the text.
 struct ScanState {
