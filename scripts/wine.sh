@@ -34,7 +34,7 @@ wine_driver() {
     local cxx=${MINGW_CXX:-x86_64-w64-mingw32-g++}
     local flags=(-O1 -static -finput-charset=UTF-8 -fexec-charset=CP932 -Wall)
     if [ ! -s "$out/driver.exe" ] || [ "$source" -nt "$out/driver.exe" ]; then
-        "$cxx" "${flags[@]}" -o "$out/driver.exe" "$source" -luser32 -lshell32 -lcomctl32 -ladvapi32 -lversion \
+        "$cxx" "${flags[@]}" -o "$out/driver.exe" "$source" -luser32 -lgdi32 -lshell32 -lcomctl32 -ladvapi32 -lversion \
             >"$log" 2>&1 || return 1
     fi
     if [ ! -s "$out/e2ehook.dll" ] || [ "$source" -nt "$out/e2ehook.dll" ]; then

@@ -3,6 +3,8 @@
 # packs it into the two icon files used by ../kestrabin.rc:
 #   kestrabin.ico  16, 32, 48 px at 8 bpp
 #   small.ico      32, 16 px at 4 bpp; 48, 32, 16 px at 8 bpp; 48, 32, 16 px at 32 bpp
+# The 32 bpp images are stored PNG-compressed (read by Windows Vista and
+# later, and by Wine), which keeps the program small.
 # Needs ImageMagick (convert) and icoutils (icotool). Re-run after any change.
 set -euo pipefail
 
@@ -79,6 +81,6 @@ icotool -c -o "$here/kestrabin.ico" \
 icotool -c -o "$here/small.ico" \
   -b 4 "$tmp/i32_4.png" -b 4 "$tmp/i16_4.png" \
   -b 8 "$tmp/i48_8.png" -b 8 "$tmp/i32_8.png" -b 8 "$tmp/i16_8.png" \
-  -b 32 "$tmp/i48_32.png" -b 32 "$tmp/i32_32.png" -b 32 "$tmp/i16_32.png"
+  -r "$tmp/i48_32.png" -r "$tmp/i32_32.png" -r "$tmp/i16_32.png"
 
 icotool -l "$here/kestrabin.ico" "$here/small.ico"

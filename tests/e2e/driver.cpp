@@ -706,6 +706,17 @@ static void checkIconGroup(HMODULE m, WORD id, std::vector<std::wstring> want) {
         wsprintfW(e, L"(%ux%u colors %u planes %u bpp %u id %u) ", w, h, colors, planes, bpp, nid);
         dir += e;
         img += iconImage(m, nid) + L" ";
+        // The image must decode (PNG-compressed ones too) at its own size.
+        Blob data = resource(m, (LPCWSTR)RT_ICON, MAKEINTRESOURCEW(nid));
+        HICON icon = data.p ? CreateIconFromResourceEx((PBYTE)data.p, data.n, TRUE, 0x00030000, w, h, 0) : NULL;
+        ICONINFO info = {};
+        BITMAP bitmap = {};
+        bool decoded = icon && GetIconInfo(icon, &info) && GetObjectW(info.hbmColor, sizeof(bitmap), &bitmap);
+        check(decoded && bitmap.bmWidth == w && bitmap.bmHeight == h, L"icon %u of group %u decodes at %ux%u", nid,
+              id, w, h);
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        if (info.hbmMask) DeleteObject(info.hbmMask);
+        if (icon) DestroyIcon(icon);
     }
     std::vector<std::wstring> left = want;
     bool ok = type == 1 && got.size() == want.size();
