@@ -7,16 +7,6 @@ using machine::M;
 
 namespace {
 
-HWND CreateMain()
-{
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = MainWndProc;
-    windowClass.lpszClassName = "MORVANTO";
-    RegisterClassExA(&windowClass);
-    return CreateWindowExA(0, "MORVANTO", "Morvanto", 0, 0, 0, 0, 0, nullptr, nullptr, machine::Instance(), nullptr);
-}
-
 void ThreeDrivesTwoExclusions()
 {
     machine::AddUsbDrive('E', 1, DISK_ID("ACME", "STICK"), USB_ID("1234", "5678", "S1"));
@@ -50,13 +40,13 @@ const Scenario SCENARIOS[] = {
     {"tray menu",
         [] {
             ThreeDrivesTwoExclusions();
-            HWND window = CreateMain();
+            HWND window = CreateProgramWindow();
             SendMessageA(window, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONUP);
         }},
     {"settings dialog and OK",
         [] {
             ThreeDrivesTwoExclusions();
-            HWND window = CreateMain();
+            HWND window = CreateProgramWindow();
             HWND dialog =
                 CreateDialogParamA(machine::Instance(), MAKEINTRESOURCEA(IDD_SETTINGS), window, SettingsDlgProc, 0);
             if (!dialog)

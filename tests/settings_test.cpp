@@ -12,13 +12,7 @@ protected:
     void SetUp() override
     {
         MachineTest::SetUp();
-        WNDCLASSEXA windowClass = {};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.lpfnWndProc = MainWndProc;
-        windowClass.lpszClassName = "MORVANTO";
-        RegisterClassExA(&windowClass);
-        main =
-            CreateWindowExA(0, "MORVANTO", "Morvanto", 0, 0, 0, 0, 0, nullptr, nullptr, machine::Instance(), nullptr);
+        main = CreateProgramWindow();
     }
 
     HWND Open()

@@ -22,6 +22,18 @@ protected:
     }
 };
 
+// A window of the program's class, as start-up makes it; its creation makes
+// the tracked list and scans the drives.
+inline HWND CreateProgramWindow()
+{
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.lpszClassName = "MORVANTO";
+    RegisterClassExA(&windowClass);
+    return CreateWindowExA(0, "MORVANTO", "Morvanto", 0, 0, 0, 0, 0, nullptr, nullptr, machine::Instance(), nullptr);
+}
+
 // Instance IDs of a typical USB stick.
 #define DISK_ID(vendor, product) "USBSTOR\\DISK&VEN_" vendor "&PROD_" product "&REV_1.00\\0123456789&0"
 #define USB_ID(vid, pid, serial) "USB\\VID_" vid "&PID_" pid "\\" serial

@@ -10,15 +10,7 @@ protected:
     void SetUp() override
     {
         MachineTest::SetUp();
-        // A bare window with the program's procedure; its creation makes
-        // the tracked list.
-        WNDCLASSEXA windowClass = {};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.lpfnWndProc = MainWndProc;
-        windowClass.lpszClassName = "MORVANTO";
-        RegisterClassExA(&windowClass);
-        window =
-            CreateWindowExA(0, "MORVANTO", "Morvanto", 0, 0, 0, 0, 0, nullptr, nullptr, machine::Instance(), nullptr);
+        window = CreateProgramWindow();
         ASSERT_NE(nullptr, window);
     }
 

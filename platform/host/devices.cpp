@@ -11,8 +11,6 @@ const GUID GUID_DEVINTERFACE_FLOPPY = {0x53f56311, 0xb6bf, 0x11d0, {0x94, 0xf2, 
 
 namespace machine {
 
-uintptr_t NewHandle();
-
 DEVINST AddNode(const char* instanceId, DEVINST parent, ULONG status)
 {
     Machine& m = M();
@@ -149,11 +147,7 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO devices)
 {
     Machine& m = M();
     Log("SetupDiDestroyDeviceInfoList");
-    if (!m.openSets.erase(devices)) {
-        m.errors.push_back("SetupDiDestroyDeviceInfoList: not an open set");
-        return FALSE;
-    }
-    return TRUE;
+    return Release(m.openSets, devices, "SetupDiDestroyDeviceInfoList");
 }
 
 CONFIGRET CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG flags)

@@ -91,6 +91,14 @@ std::string Utf8ToCp932(const std::string& text)
     return Convert("UTF-8", text.data(), text.size());
 }
 
+std::string Upper(const std::string& text)
+{
+    std::string upper = text;
+    for (char& c : upper)
+        c = (char)toupper((unsigned char)c);
+    return upper;
+}
+
 uintptr_t NewHandle()
 {
     Machine& m = M();
@@ -240,11 +248,7 @@ BOOL CloseHandle(HANDLE handle)
 {
     Machine& m = M();
     Log("CloseHandle", {(long long)(uintptr_t)handle});
-    if (!m.openFiles.erase(handle)) {
-        m.errors.push_back("CloseHandle: not an open handle");
-        return FALSE;
-    }
-    return TRUE;
+    return Release(m.openFiles, handle, "CloseHandle");
 }
 
 void Sleep(DWORD milliseconds)

@@ -226,6 +226,18 @@ struct Machine {
 Machine& M();
 void Reset();
 
+// Helpers for the stand-in's own files.
+std::string Upper(const std::string& text);
+uintptr_t NewHandle();
+// Forgets a handle the program closes; closing one that is not open is misuse.
+template <class Handles, class Handle> bool Release(Handles& handles, Handle handle, const char* call)
+{
+    if (handles.erase(handle))
+        return true;
+    M().errors.push_back(std::string(call) + ": not an open handle");
+    return false;
+}
+
 // The module handle the program's resources belong to.
 HINSTANCE Instance();
 

@@ -6,16 +6,6 @@
 
 namespace machine {
 
-uintptr_t NewHandle();
-
-static std::string Upper(const std::string& text)
-{
-    std::string upper = text;
-    for (char& c : upper)
-        c = (char)toupper((unsigned char)c);
-    return upper;
-}
-
 static std::string Parent(const std::string& path)
 {
     size_t slash = path.rfind('\\');
@@ -180,9 +170,5 @@ LSTATUS RegCloseKey(HKEY key)
 {
     Machine& m = M();
     Log("RegCloseKey");
-    if (!m.openKeys.erase(key)) {
-        m.errors.push_back("RegCloseKey: not an open key");
-        return ERROR_INVALID_HANDLE;
-    }
-    return ERROR_SUCCESS;
+    return Release(m.openKeys, key, "RegCloseKey") ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }

@@ -11,8 +11,6 @@
 
 namespace machine {
 
-uintptr_t NewHandle();
-
 static std::vector<Resource>& Resources()
 {
     static std::vector<Resource> loaded;
@@ -148,11 +146,7 @@ BOOL DestroyIcon(HICON icon)
 {
     Machine& m = M();
     Log("DestroyIcon", {(long long)(uintptr_t)icon});
-    if (!m.loadedImages.erase(icon)) {
-        m.errors.push_back("DestroyIcon: not a loaded icon");
-        return FALSE;
-    }
-    return TRUE;
+    return Release(m.loadedImages, icon, "DestroyIcon");
 }
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name)

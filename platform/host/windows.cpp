@@ -8,16 +8,6 @@
 
 namespace machine {
 
-uintptr_t NewHandle();
-
-static std::string Upper(const std::string& text)
-{
-    std::string upper = text;
-    for (char& c : upper)
-        c = (char)toupper((unsigned char)c);
-    return upper;
-}
-
 Window* FindWindowByHandle(HWND handle)
 {
     Machine& m = M();
