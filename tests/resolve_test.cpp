@@ -149,24 +149,6 @@ TEST_F(Resolve, EmptyClassOpensNothing)
     ExpectAllReleased();
 }
 
-TEST_F(Resolve, PlatformFailuresInTheSearchReleaseEverything)
-{
-    for (machine::Fault fault :
-        {machine::Fault::ClassDevs, machine::Fault::EnumInterfaces, machine::Fault::InterfaceDetail,
-            machine::Fault::HeapAlloc, machine::Fault::CreateFile, machine::Fault::DeviceIoControl}) {
-        for (int nth = 1; nth <= 3; nth++) {
-            machine::Reset();
-            machine::AddUsbDrive('E', 1, DISK_ID("ACME", "STICK"), USB_ID("1234", "5678", "S1"));
-            machine::FailCall(fault, nth);
-            DEVINST node = 0xdeadbeef;
-            int resolved = ResolveDriveDevice("E", &node);
-            EXPECT_TRUE(resolved == 0 || resolved == 1);
-            EXPECT_EQ(resolved ? M().nodes.rbegin()->first : 0u, node);
-            ExpectAllReleased();
-        }
-    }
-}
-
 TEST_F(Resolve, RemovableTestNeedsBothBitsOnTheParent)
 {
     struct Case {

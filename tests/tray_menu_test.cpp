@@ -197,13 +197,3 @@ TEST_F(TrayMenu, ChoosingAFixedItemSendsItsCommand)
     EXPECT_EQ(0, defaults[0].args[2]);
 }
 
-TEST_F(TrayMenu, FailingMenuCallsAreHarmless)
-{
-    for (machine::Fault fault :
-        {machine::Fault::CreatePopupMenu, machine::Fault::AppendMenu, machine::Fault::TrackPopupMenu}) {
-        M().failAt.clear();
-        machine::FailCall(fault, machine::CallCount(fault) + 1);
-        SendMessageA(window, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONUP);
-    }
-    EXPECT_EQ(1u, M().heapBlocks.size()) << "only the list head";
-}
