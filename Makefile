@@ -23,12 +23,14 @@ asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j$(JOBS)
 
-# Host suites (plain and sanitized), then the real exe under Wine.
+# Host suites, plain and sanitized.
 unit: host asan
 	ctest --preset host
 	ctest --preset asan
 
+# Host suites, a short run of each fuzzer, then the real exe under Wine.
 test: exe unit
+	bash tests/fuzz/run.sh 10
 	bash tests/e2e/run.sh --exe build/x64/kestrabin.exe
 
 e2e: exe
@@ -38,6 +40,13 @@ run: deps
 	cmake --preset x64 >/dev/null
 	cmake --build --preset x64 -j$(JOBS)
 	bash scripts/run.sh build/x64/kestrabin.exe
+
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	bash tests/fuzz/run.sh $(FUZZ_SECONDS)
+
+budgets: exe
+	bash scripts/budgets.sh --write
 
 clean:
 	rm -rf build

@@ -289,15 +289,15 @@ int wsprintfA(LPSTR out, LPCSTR format, ...)
             continue;
         }
         p++;
-        std::string spec = "%";
+        std::string conversion = "%";
         while (*p == '-' || *p == '0' || *p == '#')
-            spec += *p++;
+            conversion += *p++;
         while (isdigit((unsigned char)*p))
-            spec += *p++;
+            conversion += *p++;
         if (*p == '.') {
-            spec += *p++;
+            conversion += *p++;
             while (isdigit((unsigned char)*p))
-                spec += *p++;
+                conversion += *p++;
         }
         bool isLong = false;
         if (*p == 'l') {
@@ -311,24 +311,25 @@ int wsprintfA(LPSTR out, LPCSTR format, ...)
             continue;
         case 's': {
             const char* text = va_arg(args, const char*);
-            snprintf(piece, sizeof(piece), (spec + "s").c_str(), text ? text : "(null)");
+            snprintf(piece, sizeof(piece), (conversion + "s").c_str(), text ? text : "(null)");
             break;
         }
         case 'c':
         case 'C': {
             int character = va_arg(args, int);
-            snprintf(piece, sizeof(piece), (spec + "c").c_str(), (char)character);
+            snprintf(piece, sizeof(piece), (conversion + "c").c_str(), (char)character);
             break;
         }
         case 'd':
         case 'i':
-            snprintf(piece, sizeof(piece), (spec + "d").c_str(), isLong ? (int)va_arg(args, long) : va_arg(args, int));
+            snprintf(
+                piece, sizeof(piece), (conversion + "d").c_str(), isLong ? (int)va_arg(args, long) : va_arg(args, int));
             break;
         case 'u':
         case 'x':
         case 'X': {
             unsigned value = isLong ? (unsigned)va_arg(args, unsigned long) : va_arg(args, unsigned);
-            snprintf(piece, sizeof(piece), (spec + *p).c_str(), value);
+            snprintf(piece, sizeof(piece), (conversion + *p).c_str(), value);
             break;
         }
         case 0:

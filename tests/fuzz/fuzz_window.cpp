@@ -1,6 +1,6 @@
 // Fuzz target: the main window's procedure under a stream of device-change
 // broadcasts, commands, tray menus, settings-dialog clicks, plugging and
-// unplugging, registry edits and injected platform failures. The program runs
+// unplugging, registry edits, refused removals and failing platform calls. The program runs
 // from WinMain; each step of the input is one turn of its message loop.
 //
 // After every step: the tracked list is well linked and each drive string
@@ -36,6 +36,7 @@ struct Drive {
     DWORD number;
     DWORD type;
     size_t interfaceIndex;
+    DEVINST disk, usb;
     std::string vid, pid, serial; // as the program parses them
     bool plugged;
 };
@@ -46,10 +47,10 @@ static void AddStick(const char* letters, DWORD number, const std::string& diskI
     const std::string& pid, const std::string& serial)
 {
     std::string usbId = "USB\\VID_" + vid + "&PID_" + pid + "\\" + serial;
-    machine::AddUsbDrive(letters[0], number, diskId.c_str(), usbId.c_str());
+    machine::UsbDrive nodes = machine::AddUsbDrive(letters[0], number, diskId.c_str(), usbId.c_str());
     for (const char* letter = letters + 1; *letter; letter++)
         machine::AddVolume(*letter, number);
-    drives.push_back({letters, number, FILE_DEVICE_DISK, M().interfaces.size() - 1, vid, pid,
+    drives.push_back({letters, number, FILE_DEVICE_DISK, M().interfaces.size() - 1, nodes.disk, nodes.usb, vid, pid,
         serial.substr(0, sizeof(UsbIdentity::serial) - 1), true});
 }
 
@@ -72,7 +73,7 @@ static void BuildMachine()
     DEVINST cdrom = machine::AddNode("USBSTOR\\CDROM&VEN_OPTI&PROD_DVD&REV_1\\0", usb, DN_REMOVABLE);
     machine::AddInterface(GUID_DEVINTERFACE_CDROM, cdrom, 0, FILE_DEVICE_CD_ROM);
     machine::AddVolume('Q', 0, FILE_DEVICE_CD_ROM);
-    drives.push_back({"Q", 0, FILE_DEVICE_CD_ROM, M().interfaces.size() - 1, "0E8D", "1887", "D1", true});
+    drives.push_back({"Q", 0, FILE_DEVICE_CD_ROM, M().interfaces.size() - 1, cdrom, usb, "0E8D", "1887", "D1", true});
 }
 
 static void SetPlugged(Drive& drive, bool plugged)
@@ -152,6 +153,8 @@ static void Check(const char* when)
     for (auto& menu : M().menus)
         if (!menu.second.destroyed)
             FAIL("%s: a menu was not destroyed", when);
+    // Nothing here reads the call log; kept short, it costs far less.
+    M().calls.clear();
 }
 
 static void Broadcast(HWND window, FuzzInput& in)
@@ -216,13 +219,41 @@ static void RegistryAction(FuzzInput& in)
     machine::SetRegString(path, "SEL", (which & 0x40) ? drive.serial + "X" : drive.serial);
 }
 
+// What the configuration manager makes of a drive's nodes: refusals of the
+// next removal, a USB device that is not removable, failing look-ups.
+static void NodeAction(FuzzInput& in)
+{
+    Drive& drive = drives[in.Byte() % drives.size()];
+    uint8_t action = in.Byte();
+    machine::Node& usb = M().nodes[drive.usb];
+    machine::Node& disk = M().nodes[drive.disk];
+    switch (action % 5) {
+    case 0:
+        usb.removalAnswers.push_back((action & 0x80) ? CR_REMOVE_VETOED : CR_FAILURE);
+        break;
+    case 1:
+        usb.status ^= (action & 0x80) ? DN_DISABLEABLE : DN_REMOVABLE;
+        break;
+    case 2:
+        disk.parentFails = !disk.parentFails;
+        break;
+    case 3:
+        usb.statusFails = !usb.statusFails;
+        break;
+    default:
+        M().interfaces[drive.interfaceIndex].detailSizeZero = (action & 0x80) != 0;
+        M().interfaces[drive.interfaceIndex].queryFails = (action & 0x40) != 0;
+        break;
+    }
+}
+
 // One step of the input; false when the program has ended.
 static bool Step(FuzzInput& in)
 {
     HWND window = MainWindow();
     if (!window)
         return false;
-    switch (in.Byte() % 12) {
+    switch (in.Byte() % 13) {
     case 0:
         Broadcast(window, in);
         break;
@@ -271,12 +302,15 @@ static bool Step(FuzzInput& in)
         PostMessageA(window, (key & 0x80) ? WM_SYSCHAR : WM_CHAR, key & 0x7F, (key & 0x80) ? 1 << 29 : 0);
         break;
     }
-    default: {
+    case 11: {
         WPARAM id = in.Byte();
         LPARAM what = in.Word();
         SendMessageA(window, WM_TRAYNOTIFY, id, what);
         break;
     }
+    default:
+        NodeAction(in);
+        break;
     }
     return true;
 }
