@@ -17,13 +17,6 @@
 
 using machine::M;
 
-#define FAIL(...)                                                                                                      \
-    do {                                                                                                               \
-        fprintf(stderr, __VA_ARGS__);                                                                                  \
-        fputc('\n', stderr);                                                                                           \
-        abort();                                                                                                       \
-    } while (0)
-
 static const char* const NAMES[] = {"VID", "PID", "SEL", "vid", "Sel", "Other", "", "VID2"};
 
 static void ReadField(FuzzInput& in, char* field, size_t width)

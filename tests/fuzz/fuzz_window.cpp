@@ -22,13 +22,6 @@
 
 using machine::M;
 
-#define FAIL(...)                                                                                                      \
-    do {                                                                                                               \
-        fprintf(stderr, __VA_ARGS__);                                                                                  \
-        fputc('\n', stderr);                                                                                           \
-        abort();                                                                                                       \
-    } while (0)
-
 // The machine: a fixed disk C:, USB sticks E: and F:, a two-slot card reader
 // G:/H: (unplugged at start) and a USB optical drive Q:.
 struct Drive {

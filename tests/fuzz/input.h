@@ -4,6 +4,16 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+// A broken invariant: say which, then stop so the fuzzer keeps the input.
+#define FAIL(...)                                                                                                      \
+    do {                                                                                                               \
+        fprintf(stderr, __VA_ARGS__);                                                                                  \
+        fputc('\n', stderr);                                                                                           \
+        abort();                                                                                                       \
+    } while (0)
 
 struct FuzzInput {
     const uint8_t* data;
