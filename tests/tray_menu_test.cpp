@@ -196,4 +196,3 @@ TEST_F(TrayMenu, ChoosingAFixedItemSendsItsCommand)
     EXPECT_EQ(WM_COMMAND, defaults[0].args[1]);
     EXPECT_EQ(0, defaults[0].args[2]);
 }
-
