@@ -895,6 +895,17 @@ static void checkResources(const char* path) {
                             L"16x16@32"});
     checkDialogResource(m);
     checkManifest(m);
+    // Everything but the manifest is language neutral.
+    struct {
+        WORD type;
+        WORD id;
+    } neutral[] = {{6, 7}, {6, 2501}, {4, 109}, {9, 109}, {14, 107}, {14, 108}, {5, 111}, {16, 1}};
+    for (auto& r : neutral) {
+        std::vector<WORD> langs;
+        EnumResourceLanguagesW(m, MAKEINTRESOURCEW(r.type), MAKEINTRESOURCEW(r.id), langProc, (LONG_PTR)&langs);
+        check(langs.size() == 1 && langs[0] == 0, L"resource %u of type %u is language neutral (%u languages, first %u)",
+              r.id, r.type, (unsigned)langs.size(), langs.empty() ? 0xFFFF : langs[0]);
+    }
     FreeLibrary(m);
     checkVersion(path);
 }
