@@ -28,9 +28,11 @@ static const DWORD kMapSize = 65536;
 #ifdef KESTRABIN_E2E_HOOK
 // ---------------------------------------------------------------------------------------------
 // Hook DLL: runs inside the program's process while its popup menu is tracked.
-static void dumpMenu(HWND menuWnd) {
+static void dumpMenu(HWND menuWnd)
+{
     HANDLE map = OpenFileMappingW(FILE_MAP_WRITE, FALSE, kMapName);
-    if (!map) return;
+    if (!map)
+        return;
     wchar_t* out = (wchar_t*)MapViewOfFile(map, FILE_MAP_WRITE, 0, 0, kMapSize);
     if (out) {
         std::wstring s;
@@ -53,15 +55,16 @@ static void dumpMenu(HWND menuWnd) {
                     s += L"error\n";
                     continue;
                 }
-                wsprintfW(line, L"%lx|%lx|%u|%d|", (unsigned long)mi.fType, (unsigned long)mi.fState,
-                          (unsigned)mi.wID, mi.hSubMenu ? 1 : 0);
+                wsprintfW(line, L"%lx|%lx|%u|%d|", (unsigned long)mi.fType, (unsigned long)mi.fState, (unsigned)mi.wID,
+                    mi.hSubMenu ? 1 : 0);
                 s += line;
                 s += text;
                 s += L"\n";
             }
         }
         size_t max = kMapSize / sizeof(wchar_t) - 1;
-        if (s.size() > max) s.resize(max);
+        if (s.size() > max)
+            s.resize(max);
         memcpy(out, s.c_str(), (s.size() + 1) * sizeof(wchar_t));
         UnmapViewOfFile(out);
     }
@@ -73,19 +76,24 @@ static void dumpMenu(HWND menuWnd) {
     }
 }
 
-extern "C" __declspec(dllexport) LRESULT CALLBACK e2e_msg_hook(int code, WPARAM w, LPARAM l) {
+extern "C" __declspec(dllexport) LRESULT CALLBACK e2e_msg_hook(int code, WPARAM w, LPARAM l)
+{
     if (code == HC_ACTION && l) {
         MSG* m = (MSG*)l;
         UINT probe = RegisterWindowMessageA(kProbeMsg);
         if (probe && m->message == probe) {
-            if (w & PM_REMOVE) dumpMenu(m->hwnd);
+            if (w & PM_REMOVE)
+                dumpMenu(m->hwnd);
             m->message = WM_NULL;
         }
     }
     return CallNextHookEx(NULL, code, w, l);
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
+{
+    return TRUE;
+}
 
 #else
 // ---------------------------------------------------------------------------------------------
@@ -93,7 +101,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 static HANDLE gOut;
 static int gFails;
 
-static void outW(const std::wstring& s) {
+static void outW(const std::wstring& s)
+{
     int n = WideCharToMultiByte(CP_UTF8, 0, s.c_str(), (int)s.size(), NULL, 0, NULL, NULL);
     std::string b(n, '\0');
     WideCharToMultiByte(CP_UTF8, 0, s.c_str(), (int)s.size(), &b[0], n, NULL, NULL);
@@ -101,14 +110,16 @@ static void outW(const std::wstring& s) {
     WriteFile(gOut, b.data(), (DWORD)b.size(), &wr, NULL);
 }
 
-static std::wstring fmt(const wchar_t* f, va_list a) {
+static std::wstring fmt(const wchar_t* f, va_list a)
+{
     static wchar_t b[8192];
     int n = _vsnwprintf(b, 8191, f, a);
     b[n < 0 ? 8191 : n] = 0;
     return b;
 }
 
-static void info(const wchar_t* f, ...) {
+static void info(const wchar_t* f, ...)
+{
     va_list a;
     va_start(a, f);
     outW(L"info: " + fmt(f, a) + L"\n");
@@ -116,58 +127,74 @@ static void info(const wchar_t* f, ...) {
 }
 
 // check(cond, "what"): prints ok or FAIL; returns cond.
-static bool check(bool ok, const wchar_t* f, ...) {
+static bool check(bool ok, const wchar_t* f, ...)
+{
     va_list a;
     va_start(a, f);
     std::wstring m = fmt(f, a);
     va_end(a);
     outW((ok ? L"ok: " : L"FAIL: ") + m + L"\n");
-    if (!ok) gFails++;
+    if (!ok)
+        gFails++;
     return ok;
 }
 
-static std::wstring wide(const char* s, UINT cp = 932) {
+static std::wstring wide(const char* s, UINT cp = 932)
+{
     int n = MultiByteToWideChar(cp, 0, s, -1, NULL, 0);
     std::wstring w(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 1) MultiByteToWideChar(cp, 0, s, -1, &w[0], n);
+    if (n > 1)
+        MultiByteToWideChar(cp, 0, s, -1, &w[0], n);
     return w;
 }
 
 // Shows control characters so that a reader sees exactly what came back.
-static std::wstring esc(const std::wstring& s) {
+static std::wstring esc(const std::wstring& s)
+{
     std::wstring r = L"\"";
     for (wchar_t c : s) {
-        if (c == L'\n') r += L"\\n";
-        else if (c == L'\r') r += L"\\r";
-        else if (c == L'\t') r += L"\\t";
+        if (c == L'\n')
+            r += L"\\n";
+        else if (c == L'\r')
+            r += L"\\r";
+        else if (c == L'\t')
+            r += L"\\t";
         else if (c < 32) {
             wchar_t b[8];
             wsprintfW(b, L"\\x%02x", (unsigned)c);
             r += b;
-        } else r += c;
+        } else
+            r += c;
     }
     return r + L"\"";
 }
 
-static DWORD now() { return GetTickCount(); }
+static DWORD now()
+{
+    return GetTickCount();
+}
 
-static std::wstring classOf(HWND h) {
+static std::wstring classOf(HWND h)
+{
     wchar_t b[256] = L"";
     GetClassNameW(h, b, 256);
     return b;
 }
 
 // Text through WM_GETTEXT (marshalled across processes).
-static std::wstring textOf(HWND h) {
+static std::wstring textOf(HWND h)
+{
     static wchar_t b[8192];
     b[0] = 0;
     DWORD_PTR r = 0;
-    if (!SendMessageTimeoutW(h, WM_GETTEXT, 8191, (LPARAM)b, SMTO_ABORTIFHUNG, 5000, &r)) return L"<no answer>";
+    if (!SendMessageTimeoutW(h, WM_GETTEXT, 8191, (LPARAM)b, SMTO_ABORTIFHUNG, 5000, &r))
+        return L"<no answer>";
     b[8191] = 0;
     return b;
 }
 
-static DWORD pidOf(HWND h) {
+static DWORD pidOf(HWND h)
+{
     DWORD pid = 0;
     GetWindowThreadProcessId(h, &pid);
     return pid;
@@ -177,52 +204,64 @@ struct EnumCtx {
     DWORD pid;
     std::vector<HWND>* out;
 };
-static BOOL CALLBACK enumTopProc(HWND h, LPARAM l) {
+static BOOL CALLBACK enumTopProc(HWND h, LPARAM l)
+{
     EnumCtx* c = (EnumCtx*)l;
-    if (!c->pid || pidOf(h) == c->pid) c->out->push_back(h);
+    if (!c->pid || pidOf(h) == c->pid)
+        c->out->push_back(h);
     return TRUE;
 }
-static std::vector<HWND> topWindows(DWORD pid) {
+static std::vector<HWND> topWindows(DWORD pid)
+{
     std::vector<HWND> v;
     EnumCtx c = {pid, &v};
     EnumWindows(enumTopProc, (LPARAM)&c);
     return v;
 }
-static BOOL CALLBACK enumChildProc(HWND h, LPARAM l) {
+static BOOL CALLBACK enumChildProc(HWND h, LPARAM l)
+{
     ((std::vector<HWND>*)l)->push_back(h);
     return TRUE;
 }
-static std::vector<HWND> children(HWND parent) {
+static std::vector<HWND> children(HWND parent)
+{
     std::vector<HWND> v;
     EnumChildWindows(parent, enumChildProc, (LPARAM)&v);
     return v;
 }
 
 // Visible top-level windows of a process with this class (and title, when given).
-static std::vector<HWND> visibleOf(DWORD pid, const wchar_t* cls, const wchar_t* title) {
+static std::vector<HWND> visibleOf(DWORD pid, const wchar_t* cls, const wchar_t* title)
+{
     std::vector<HWND> r;
     for (HWND h : topWindows(pid)) {
-        if (!IsWindowVisible(h)) continue;
-        if (cls && classOf(h) != cls) continue;
-        if (title && textOf(h) != title) continue;
+        if (!IsWindowVisible(h))
+            continue;
+        if (cls && classOf(h) != cls)
+            continue;
+        if (title && textOf(h) != title)
+            continue;
         r.push_back(h);
     }
     return r;
 }
 
-static std::wstring describe(HWND h) {
+static std::wstring describe(HWND h)
+{
     wchar_t b[200];
     RECT rc = {};
     GetWindowRect(h, &rc);
     wsprintfW(b, L"hwnd=%lx vis=%d rect=(%ld,%ld)-(%ld,%ld) class=", (unsigned long)(ULONG_PTR)h,
-              IsWindowVisible(h) ? 1 : 0, rc.left, rc.top, rc.right, rc.bottom);
+        IsWindowVisible(h) ? 1 : 0, rc.left, rc.top, rc.right, rc.bottom);
     return b + classOf(h) + L" title=" + esc(textOf(h));
 }
 
-static std::wstring describeVisible(DWORD pid) {
+static std::wstring describeVisible(DWORD pid)
+{
     std::wstring s;
     for (HWND h : topWindows(pid))
-        if (IsWindowVisible(h)) s += L" [" + describe(h) + L"]";
+        if (IsWindowVisible(h))
+            s += L" [" + describe(h) + L"]";
     return s.empty() ? L" none" : s;
 }
 
@@ -231,11 +270,13 @@ static HWND gApp;
 static DWORD gAppPid, gAppTid;
 static HANDLE gAppProc;
 
-static bool findApp(DWORD ms = 15000) {
+static bool findApp(DWORD ms = 15000)
+{
     DWORD t0 = now();
     for (;;) {
         gApp = FindWindowA("MORVANTO", "Morvanto");
-        if (gApp) break;
+        if (gApp)
+            break;
         if (now() - t0 > ms) {
             check(false, L"no window of class MORVANTO titled Morvanto within %lu ms", ms);
             return false;
@@ -248,12 +289,15 @@ static bool findApp(DWORD ms = 15000) {
     return true;
 }
 
-static bool appAlive() {
-    if (!IsWindow(gApp)) return false;
+static bool appAlive()
+{
+    if (!IsWindow(gApp))
+        return false;
     return !gAppProc || WaitForSingleObject(gAppProc, 0) == WAIT_TIMEOUT;
 }
 
-static bool iconPresent(HWND h, UINT id) {
+static bool iconPresent(HWND h, UINT id)
+{
     NOTIFYICONDATAA n = {};
     n.cbSize = sizeof n;
     n.hWnd = h;
@@ -262,20 +306,25 @@ static bool iconPresent(HWND h, UINT id) {
     return Shell_NotifyIconA(NIM_MODIFY, &n) != FALSE;
 }
 
-static bool waitIcon(bool present, DWORD ms) {
+static bool waitIcon(bool present, DWORD ms)
+{
     DWORD t0 = now();
     while (iconPresent(gApp, 128) != present) {
-        if (now() - t0 > ms) return false;
+        if (now() - t0 > ms)
+            return false;
         Sleep(100);
     }
     return true;
 }
 
 // Waits for the program to end; checks exit code 0 and that its icon is gone.
-static void expectExit(DWORD ms) {
-    if (!check(gAppProc != NULL, L"process handle of the program")) return;
+static void expectExit(DWORD ms)
+{
+    if (!check(gAppProc != NULL, L"process handle of the program"))
+        return;
     DWORD w = WaitForSingleObject(gAppProc, ms);
-    if (!check(w == WAIT_OBJECT_0, L"program exits within %lu ms", ms)) return;
+    if (!check(w == WAIT_OBJECT_0, L"program exits within %lu ms", ms))
+        return;
     DWORD code = 12345;
     GetExitCodeProcess(gAppProc, &code);
     check(code == 0, L"exit code 0 (got %lu)", code);
@@ -284,42 +333,51 @@ static void expectExit(DWORD ms) {
 }
 
 // Checks that the program is alive with no visible top-level window other than those in before.
-static void expectQuiet(const std::vector<HWND>& before, DWORD settleMs) {
+static void expectQuiet(const std::vector<HWND>& before, DWORD settleMs)
+{
     Sleep(settleMs);
     check(appAlive(), L"program alive");
     std::wstring extra;
     for (HWND h : topWindows(gAppPid)) {
-        if (!IsWindowVisible(h)) continue;
+        if (!IsWindowVisible(h))
+            continue;
         bool old = false;
-        for (HWND b : before) old = old || b == h;
-        if (!old) extra += L" [" + describe(h) + L"]";
+        for (HWND b : before)
+            old = old || b == h;
+        if (!old)
+            extra += L" [" + describe(h) + L"]";
     }
     check(extra.empty(), L"no new visible window%s", extra.empty() ? L"" : (L": " + extra).c_str());
     check(!IsWindowVisible(gApp), L"main window still hidden");
 }
 
-static std::vector<HWND> visibleNow() {
+static std::vector<HWND> visibleNow()
+{
     std::vector<HWND> r;
     for (HWND h : topWindows(gAppPid))
-        if (IsWindowVisible(h)) r.push_back(h);
+        if (IsWindowVisible(h))
+            r.push_back(h);
     return r;
 }
 
 // --- tray menu --------------------------------------------------------------------------------
-static HWND menuWindow() {
+static HWND menuWindow()
+{
     std::vector<HWND> v = visibleOf(gAppPid, L"#32768", NULL);
     return v.empty() ? NULL : v[0];
 }
 
-static HWND openMenu() {
+static HWND openMenu()
+{
     HWND m = menuWindow();
-    if (m) return m;
+    if (m)
+        return m;
     PostMessageA(gApp, WM_USER + 1, 128, WM_RBUTTONUP);
     DWORD t0 = now();
     while (!(m = menuWindow())) {
         if (now() - t0 > 5000) {
             check(false, L"popup menu (#32768 of the program) opens after (1025, 128, WM_RBUTTONUP); visible:%s",
-                  describeVisible(gAppPid).c_str());
+                describeVisible(gAppPid).c_str());
             return NULL;
         }
         Sleep(50);
@@ -328,7 +386,8 @@ static HWND openMenu() {
     return m;
 }
 
-static void postKey(HWND w, UINT vk) {
+static void postKey(HWND w, UINT vk)
+{
     UINT scan = MapVirtualKeyA(vk, 0);
     PostMessageA(w, WM_KEYDOWN, vk, 1 | (scan << 16));
     Sleep(60);
@@ -336,21 +395,26 @@ static void postKey(HWND w, UINT vk) {
     Sleep(60);
 }
 
-static bool waitMenuClosed(DWORD ms) {
+static bool waitMenuClosed(DWORD ms)
+{
     DWORD t0 = now();
     while (menuWindow()) {
-        if (now() - t0 > ms) return false;
+        if (now() - t0 > ms)
+            return false;
         Sleep(50);
     }
     return true;
 }
 
 // Reads the open menu's items from inside the program's process through the hook DLL.
-static bool readMenu(const char* dllPath, std::wstring& text) {
+static bool readMenu(const char* dllPath, std::wstring& text)
+{
     HWND m = menuWindow();
-    if (!m) return false;
+    if (!m)
+        return false;
     HMODULE dll = LoadLibraryA(dllPath);
-    if (!dll) return check(false, L"load hook DLL %hs (error %lu)", dllPath, GetLastError());
+    if (!dll)
+        return check(false, L"load hook DLL %hs (error %lu)", dllPath, GetLastError());
     HOOKPROC proc = (HOOKPROC)(void*)GetProcAddress(dll, "e2e_msg_hook");
     HANDLE map = CreateFileMappingW(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, kMapSize, kMapName);
     HANDLE done = CreateEventW(NULL, TRUE, FALSE, kDoneName);
@@ -358,20 +422,27 @@ static bool readMenu(const char* dllPath, std::wstring& text) {
     HHOOK hook = proc ? SetWindowsHookExA(WH_GETMESSAGE, proc, dll, gAppTid) : NULL;
     bool ok = false;
     DWORD err = GetLastError();
-    if (check(hook && view && done, L"menu hook installed in the program's thread%s", hook && view && done ? L"" : (L" (error " + std::to_wstring(err) + L")").c_str())) {
+    if (check(hook && view && done, L"menu hook installed in the program's thread%s",
+            hook && view && done ? L"" : (L" (error " + std::to_wstring(err) + L")").c_str())) {
         PostMessageA(m, RegisterWindowMessageA(kProbeMsg), 0, 0);
         ok = WaitForSingleObject(done, 5000) == WAIT_OBJECT_0;
-        if (check(ok, L"hook answered with the menu items")) text = view;
+        if (check(ok, L"hook answered with the menu items"))
+            text = view;
     }
-    if (hook) UnhookWindowsHookEx(hook);
-    if (view) UnmapViewOfFile(view);
-    if (map) CloseHandle(map);
-    if (done) CloseHandle(done);
+    if (hook)
+        UnhookWindowsHookEx(hook);
+    if (view)
+        UnmapViewOfFile(view);
+    if (map)
+        CloseHandle(map);
+    if (done)
+        CloseHandle(done);
     return ok;
 }
 
 // The items the tray menu has while no drive is tracked.
-static void checkMenuItems(const std::wstring& got) {
+static void checkMenuItems(const std::wstring& got)
+{
     std::wstring want = L"count=7\n"
                         L"0|0|0|0|接続されていません\n"
                         L"800|0|0|0|\n"
@@ -393,31 +464,38 @@ static void checkMenuItems(const std::wstring& got) {
     split(want, w);
     bool same = g.size() == w.size();
     for (size_t i = 0; same && i < g.size(); i++) {
-        if (g[i] == w[i]) continue;
+        if (g[i] == w[i])
+            continue;
         bool sep = w[i].compare(0, 4, L"800|") == 0 && g[i].compare(0, 4, L"800|") == 0;
-        if (!sep) same = false;
+        if (!sep)
+            same = false;
     }
     std::wstring shown = got;
     for (auto& c : shown)
-        if (c == L'\n') c = L';';
+        if (c == L'\n')
+            c = L';';
     check(same, L"tray menu items (fType|fState|id|submenu|text): %s", shown.c_str());
 }
 
 // --- dialogs --------------------------------------------------------------------------------
-static std::vector<HWND> waitDialogs(const wchar_t* title, size_t n, DWORD ms) {
+static std::vector<HWND> waitDialogs(const wchar_t* title, size_t n, DWORD ms)
+{
     DWORD t0 = now();
     std::vector<HWND> v;
     for (;;) {
         v = visibleOf(gAppPid, L"#32770", title);
-        if (v.size() >= n || now() - t0 > ms) return v;
+        if (v.size() >= n || now() - t0 > ms)
+            return v;
         Sleep(50);
     }
 }
 
-static bool waitGone(HWND h, DWORD ms) {
+static bool waitGone(HWND h, DWORD ms)
+{
     DWORD t0 = now();
     while (IsWindow(h) && IsWindowVisible(h)) {
-        if (now() - t0 > ms) return false;
+        if (now() - t0 > ms)
+            return false;
         Sleep(50);
     }
     return true;
@@ -427,50 +505,52 @@ static const wchar_t kAboutPrefix[] = L"Kestrabin\n        Ver. 1.30\n\n\n";
 static const wchar_t kSettingsTitle[] = L"Kestrabin 設定";
 
 // Finds the About box, checks it, closes it with its OK button.
-static void checkAboutBox() {
+static void checkAboutBox()
+{
     std::vector<HWND> v = waitDialogs(L"Kestrabin", 1, 5000);
     if (!check(v.size() == 1, L"one About box (#32770 titled \"Kestrabin\") appears; visible:%s",
-               describeVisible(gAppPid).c_str()))
+            describeVisible(gAppPid).c_str()))
         return;
     HWND box = v[0];
     check(GetWindow(box, GW_OWNER) == NULL, L"About box has no owner (got %lx)",
-          (unsigned long)(ULONG_PTR)GetWindow(box, GW_OWNER));
+        (unsigned long)(ULONG_PTR)GetWindow(box, GW_OWNER));
     std::wstring text, buttons;
     int nButtons = 0;
     for (HWND c : children(box)) {
         std::wstring cls = classOf(c), t = textOf(c);
-        if (lstrcmpiW(cls.c_str(), L"Static") == 0 && t.compare(0, 9, L"Kestrabin") == 0) text = t;
+        if (lstrcmpiW(cls.c_str(), L"Static") == 0 && t.compare(0, 9, L"Kestrabin") == 0)
+            text = t;
         if (lstrcmpiW(cls.c_str(), L"Button") == 0 && IsWindowVisible(c)) {
             nButtons++;
             buttons += esc(t) + L" ";
         }
     }
     check(text.compare(0, lstrlenW(kAboutPrefix), kAboutPrefix) == 0, L"About text begins with %s (got %s)",
-          esc(kAboutPrefix).c_str(), esc(text).c_str());
+        esc(kAboutPrefix).c_str(), esc(text).c_str());
     check(nButtons == 1 && GetDlgItem(box, IDOK) && textOf(GetDlgItem(box, IDOK)) == L"OK",
-          L"About box has only an OK button (MB_OK); buttons: %s", buttons.c_str());
+        L"About box has only an OK button (MB_OK); buttons: %s", buttons.c_str());
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     check(waitGone(box, 5000), L"About box closes with OK");
 }
 
 // Checks one settings dialog as created from its template, with no drive tracked.
-static void checkSettings(HWND d) {
+static void checkSettings(HWND d)
+{
     check(GetWindow(d, GW_OWNER) == gApp, L"settings dialog %lx owned by the main window (owner %lx)",
-          (unsigned long)(ULONG_PTR)d, (unsigned long)(ULONG_PTR)GetWindow(d, GW_OWNER));
+        (unsigned long)(ULONG_PTR)d, (unsigned long)(ULONG_PTR)GetWindow(d, GW_OWNER));
     struct Want {
         int id;
         const wchar_t* cls;
         const wchar_t* text;
-    } want[] = {{IDOK, L"Button", L"OK"},
-                {IDCANCEL, L"Button", L"キャンセル"},
-                {1001, L"SysTabControl32", L""},
-                {40001, L"SysListView32", L""}};
+    } want[] = {{IDOK, L"Button", L"OK"}, {IDCANCEL, L"Button", L"キャンセル"}, {1001, L"SysTabControl32", L""},
+        {40001, L"SysListView32", L""}};
     for (auto& w : want) {
         HWND c = GetDlgItem(d, w.id);
-        if (!check(c != NULL, L"control %d present", w.id)) continue;
+        if (!check(c != NULL, L"control %d present", w.id))
+            continue;
         std::wstring cls = classOf(c), t = textOf(c);
         check(lstrcmpiW(cls.c_str(), w.cls) == 0 && t == w.text, L"control %d is %s %s (got %s %s)", w.id, w.cls,
-              esc(w.text).c_str(), cls.c_str(), esc(t).c_str());
+            esc(w.text).c_str(), cls.c_str(), esc(t).c_str());
     }
     HWND tab = GetDlgItem(d, 1001);
     if (tab) {
@@ -482,8 +562,8 @@ static void checkSettings(HWND d) {
         LONG st = GetWindowLongW(lv, GWL_STYLE);
         check((st & LVS_TYPEMASK) == LVS_REPORT, L"list view is LVS_REPORT (style %lx)", (unsigned long)st);
         LRESULT ex = SendMessageW(lv, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
-        check((ex & LVS_EX_CHECKBOXES) != 0, L"list view has LVS_EX_CHECKBOXES (extended style %lx)",
-              (unsigned long)ex);
+        check(
+            (ex & LVS_EX_CHECKBOXES) != 0, L"list view has LVS_EX_CHECKBOXES (extended style %lx)", (unsigned long)ex);
         HWND hdr = (HWND)SendMessageW(lv, LVM_GETHEADER, 0, 0);
         LRESULT cols = hdr ? SendMessageW(hdr, HDM_GETITEMCOUNT, 0, 0) : -1;
         check(cols == 2, L"list view has 2 columns (header %lx, count %ld)", (unsigned long)(ULONG_PTR)hdr, (long)cols);
@@ -505,11 +585,12 @@ static void checkSettings(HWND d) {
                 ReadProcessMemory(p, rem + 1024, got, 512, &wr);
                 got[256] = 0;
                 check(ok && got[0] == 0, L"column %d heading is empty (answer %ld, text %s)", i, (long)ok,
-                      esc(got).c_str());
+                    esc(got).c_str());
             }
             VirtualFreeEx(p, rem, 0, MEM_RELEASE);
         }
-        if (p) CloseHandle(p);
+        if (p)
+            CloseHandle(p);
         LRESULT rows = SendMessageW(lv, LVM_GETITEMCOUNT, 0, 0);
         check(rows == 0, L"list view has 0 rows (got %ld)", (long)rows);
     }
@@ -517,23 +598,27 @@ static void checkSettings(HWND d) {
     std::wstring got;
     int found[2] = {0, 0};
     for (HWND c : children(d)) {
-        if (GetParent(c) != d || lstrcmpiW(classOf(c).c_str(), L"Static") != 0) continue;
+        if (GetParent(c) != d || lstrcmpiW(classOf(c).c_str(), L"Static") != 0)
+            continue;
         int id = GetDlgCtrlID(c);
         std::wstring t = textOf(c);
         wchar_t b[40];
         wsprintfW(b, L" [id %d ", id);
         got += b + esc(t) + L"]";
         for (int i = 0; i < 2; i++)
-            if (t == statics[i] && (id & 0xFFFF) == 0xFFFF) found[i]++;
+            if (t == statics[i] && (id & 0xFFFF) == 0xFFFF)
+                found[i]++;
     }
     check(found[0] == 1 && found[1] == 1, L"statics with ID -1 and the two texts (statics:%s)", got.c_str());
 }
 
 // --- accelerators ---------------------------------------------------------------------------
 // Wine's TranslateAcceleratorA looks at the real Alt state: hold it in the shared input state.
-static void sendAltChar(char ch) {
+static void sendAltChar(char ch)
+{
     BOOL att = AttachThreadInput(GetCurrentThreadId(), gAppTid, TRUE);
-    if (!att) check(false, L"AttachThreadInput to the program's thread (error %lu)", GetLastError());
+    if (!att)
+        check(false, L"AttachThreadInput to the program's thread (error %lu)", GetLastError());
     BYTE ks[256];
     GetKeyboardState(ks);
     ks[VK_MENU] = ks[VK_LMENU] = 0x80;
@@ -543,15 +628,18 @@ static void sendAltChar(char ch) {
     std::vector<HWND> v = waitDialogs(L"Kestrabin", 1, 5000);
     ks[VK_MENU] = ks[VK_LMENU] = 0;
     SetKeyboardState(ks);
-    if (att) AttachThreadInput(GetCurrentThreadId(), gAppTid, FALSE);
+    if (att)
+        AttachThreadInput(GetCurrentThreadId(), gAppTid, FALSE);
 }
 
 // --- registry -------------------------------------------------------------------------------
-static bool keyExists(int n) {
+static bool keyExists(int n)
+{
     char path[64];
     wsprintfA(path, "SOFTWARE\\Kestrabin\\%d", n);
     HKEY k;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return false;
     RegCloseKey(k);
     return true;
 }
@@ -561,10 +649,12 @@ struct Blob {
     const BYTE* p = NULL;
     DWORD n = 0;
 };
-static Blob resource(HMODULE m, LPCWSTR type, LPCWSTR name) {
+static Blob resource(HMODULE m, LPCWSTR type, LPCWSTR name)
+{
     Blob b;
     HRSRC r = FindResourceW(m, name, type);
-    if (!r) return b;
+    if (!r)
+        return b;
     HGLOBAL g = LoadResource(m, r);
     b.p = (const BYTE*)LockResource(g);
     b.n = SizeofResource(m, r);
@@ -576,7 +666,8 @@ struct Reader {
     const BYTE* p;
     const BYTE* end;
     bool bad = false;
-    WORD w() {
+    WORD w()
+    {
         if (p + 2 > end) {
             bad = true;
             return 0;
@@ -585,17 +676,21 @@ struct Reader {
         p += 2;
         return v;
     }
-    DWORD d() {
+    DWORD d()
+    {
         DWORD lo = w();
         return lo | ((DWORD)w() << 16);
     }
-    std::wstring sz() {
+    std::wstring sz()
+    {
         std::wstring s;
-        for (WORD c; !bad && (c = w()) != 0;) s += (wchar_t)c;
+        for (WORD c; !bad && (c = w()) != 0;)
+            s += (wchar_t)c;
         return s;
     }
     // sz_Or_Ord: "#n" for an ordinal, the text otherwise.
-    std::wstring szOrOrd() {
+    std::wstring szOrOrd()
+    {
         if (p + 2 <= end && p[0] == 0xFF && p[1] == 0xFF) {
             w();
             wchar_t b[16];
@@ -604,13 +699,16 @@ struct Reader {
         }
         return sz();
     }
-    void align4() {
-        while ((p - base) & 3) p++;
+    void align4()
+    {
+        while ((p - base) & 3)
+            p++;
     }
 };
 
 // Flattened MENU template: "P<flags>:text;" opens a popup, "E;" closes it, "I<flags>:id:text;" an item.
-static void parseMenu(Reader& r, std::wstring& out) {
+static void parseMenu(Reader& r, std::wstring& out)
+{
     for (int guard = 0; guard < 100 && !r.bad; guard++) {
         WORD f = r.w();
         wchar_t b[40];
@@ -626,13 +724,16 @@ static void parseMenu(Reader& r, std::wstring& out) {
             wsprintfW(b, L"I%x:%u:", f & ~MF_END, id);
             out += b + t + L";";
         }
-        if (f & MF_END) return;
+        if (f & MF_END)
+            return;
     }
 }
 
-static void checkMenuResource(HMODULE m) {
+static void checkMenuResource(HMODULE m)
+{
     Blob b = resource(m, (LPCWSTR)RT_MENU, MAKEINTRESOURCEW(109));
-    if (!check(b.p != NULL, L"menu 109 exists")) return;
+    if (!check(b.p != NULL, L"menu 109 exists"))
+        return;
     Reader r = {b.p, b.p, b.p + b.n};
     WORD ver = r.w(), off = r.w();
     check(ver == 0 && off == 0, L"menu 109 is a standard MENU template (version %u, offset %u)", ver, off);
@@ -643,9 +744,11 @@ static void checkMenuResource(HMODULE m) {
     check(!r.bad && got == want, L"menu 109 contents (got %s)", got.c_str());
 }
 
-static void checkAccelResource(HMODULE m) {
+static void checkAccelResource(HMODULE m)
+{
     Blob b = resource(m, (LPCWSTR)RT_ACCELERATOR, MAKEINTRESOURCEW(109));
-    if (!check(b.p != NULL, L"accelerators 109 exist")) return;
+    if (!check(b.p != NULL, L"accelerators 109 exist"))
+        return;
     Reader r = {b.p, b.p, b.p + b.n};
     std::wstring got;
     int n = 0;
@@ -658,10 +761,11 @@ static void checkAccelResource(HMODULE m) {
         got += e;
         ok = ok && (f & 0x7F) == FALT && cmd == 104 && key == (n == 0 ? '?' : '/');
         n++;
-        if (f & 0x80) break;
+        if (f & 0x80)
+            break;
     }
     check(ok && n == 2, L"accelerators 109: Alt+'?' and Alt+'/' as characters for 104, nothing else (size %lu: %s)",
-          b.n, got.c_str());
+        b.n, got.c_str());
     HACCEL a = LoadAcceleratorsW(m, MAKEINTRESOURCEW(109));
     ACCEL t[8];
     int c = a ? CopyAcceleratorTableW(a, t, 8) : -1;
@@ -669,10 +773,12 @@ static void checkAccelResource(HMODULE m) {
 }
 
 // Width/height/bpp of an RT_ICON image (BMP DIB or PNG).
-static std::wstring iconImage(HMODULE m, WORD id) {
+static std::wstring iconImage(HMODULE m, WORD id)
+{
     Blob b = resource(m, (LPCWSTR)RT_ICON, MAKEINTRESOURCEW(id));
     wchar_t s[64];
-    if (!b.p || b.n < 40) return L"?";
+    if (!b.p || b.n < 40)
+        return L"?";
     if (b.n > 24 && b.p[0] == 0x89 && b.p[1] == 'P') {
         DWORD w = (b.p[16] << 24) | (b.p[17] << 16) | (b.p[18] << 8) | b.p[19];
         DWORD h = (b.p[20] << 24) | (b.p[21] << 16) | (b.p[22] << 8) | b.p[23];
@@ -686,9 +792,11 @@ static std::wstring iconImage(HMODULE m, WORD id) {
     return s;
 }
 
-static void checkIconGroup(HMODULE m, WORD id, std::vector<std::wstring> want) {
+static void checkIconGroup(HMODULE m, WORD id, std::vector<std::wstring> want)
+{
     Blob b = resource(m, (LPCWSTR)RT_GROUP_ICON, MAKEINTRESOURCEW(id));
-    if (!check(b.p != NULL && b.n >= 6, L"icon group %u exists", id)) return;
+    if (!check(b.p != NULL && b.n >= 6, L"icon group %u exists", id))
+        return;
     Reader r = {b.p, b.p, b.p + b.n};
     r.w();
     WORD type = r.w(), count = r.w();
@@ -712,11 +820,14 @@ static void checkIconGroup(HMODULE m, WORD id, std::vector<std::wstring> want) {
         ICONINFO info = {};
         BITMAP bitmap = {};
         bool decoded = icon && GetIconInfo(icon, &info) && GetObjectW(info.hbmColor, sizeof(bitmap), &bitmap);
-        check(decoded && bitmap.bmWidth == w && bitmap.bmHeight == h, L"icon %u of group %u decodes at %ux%u", nid,
-              id, w, h);
-        if (info.hbmColor) DeleteObject(info.hbmColor);
-        if (info.hbmMask) DeleteObject(info.hbmMask);
-        if (icon) DestroyIcon(icon);
+        check(decoded && bitmap.bmWidth == w && bitmap.bmHeight == h, L"icon %u of group %u decodes at %ux%u", nid, id,
+            w, h);
+        if (info.hbmColor)
+            DeleteObject(info.hbmColor);
+        if (info.hbmMask)
+            DeleteObject(info.hbmMask);
+        if (icon)
+            DestroyIcon(icon);
     }
     std::vector<std::wstring> left = want;
     bool ok = type == 1 && got.size() == want.size();
@@ -730,13 +841,16 @@ static void checkIconGroup(HMODULE m, WORD id, std::vector<std::wstring> want) {
         ok = ok && hit;
     }
     std::wstring ws;
-    for (auto& x : want) ws += x + L" ";
+    for (auto& x : want)
+        ws += x + L" ";
     check(ok, L"icon group %u has %s(directory: %s; images: %s)", id, ws.c_str(), dir.c_str(), img.c_str());
 }
 
-static void checkDialogResource(HMODULE m) {
+static void checkDialogResource(HMODULE m)
+{
     Blob b = resource(m, (LPCWSTR)RT_DIALOG, MAKEINTRESOURCEW(111));
-    if (!check(b.p != NULL, L"dialog 111 exists")) return;
+    if (!check(b.p != NULL, L"dialog 111 exists"))
+        return;
     Reader r = {b.p, b.p, b.p + b.n};
     if (!check(!(b.n >= 4 && b.p[2] == 0xFF && b.p[3] == 0xFF), L"dialog 111 is a DLGTEMPLATE, not DLGTEMPLATEEX"))
         return;
@@ -751,15 +865,14 @@ static void checkDialogResource(HMODULE m) {
         face = r.sz();
     }
     DWORD wantStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_3DLOOK |
-                      DS_SETFONT | DS_FIXEDSYS;
+        DS_SETFONT | DS_FIXEDSYS;
     check(style == wantStyle, L"dialog style %lx (got %lx)", wantStyle, style);
     check(ex == 0, L"dialog extended style 0 (got %lx)", ex);
     check(x == 0 && y == 0 && cx == 223 && cy == 169, L"dialog at 0,0 size 223x169 (got %d,%d %dx%d)", x, y, cx, cy);
     check(menu.empty() && cls.empty(), L"dialog has no menu and the default class (menu %s class %s)",
-          esc(menu).c_str(), esc(cls).c_str());
+        esc(menu).c_str(), esc(cls).c_str());
     check(title == kSettingsTitle, L"dialog title %s (got %s)", esc(kSettingsTitle).c_str(), esc(title).c_str());
-    check(pt == 8 && face == L"Ms Shell Dlg 2", L"dialog font 8 \"Ms Shell Dlg 2\" (got %u %s)", pt,
-          esc(face).c_str());
+    check(pt == 8 && face == L"Ms Shell Dlg 2", L"dialog font 8 \"Ms Shell Dlg 2\" (got %u %s)", pt, esc(face).c_str());
     struct Item {
         WORD id;
         const wchar_t* cls;
@@ -796,8 +909,9 @@ static void checkDialogResource(HMODULE m) {
         // Window classes match without regard to case (windres writes them in capitals).
         if (lstrcmpiW(icls.c_str(), w.cls) != 0)
             diff += L" class " + esc(icls) + L" (want " + esc(w.cls) +
-                    (icls[0] == L'#' || w.cls[0] == L'#' ? L"; \"#n\" is ordinal n)" : L")");
-        if (itext != w.text) diff += L" text " + esc(itext) + L" (want " + esc(w.text) + L")";
+                (icls[0] == L'#' || w.cls[0] == L'#' ? L"; \"#n\" is ordinal n)" : L")");
+        if (itext != w.text)
+            diff += L" text " + esc(itext) + L" (want " + esc(w.text) + L")";
         if (st != w.style) {
             wsprintfW(b, L" style %lx (want %lx)", st, w.style);
             diff += b;
@@ -812,17 +926,20 @@ static void checkDialogResource(HMODULE m) {
         }
         wsprintfW(b, L"dialog control %d (id %u, %s)", i, w.id, w.cls);
         check(diff.empty(), L"%s%s%s", b, diff.empty() ? L" as expected" : L":", diff.c_str());
-        if (cex) info(L"control %d has extended style %lx", i, cex);
+        if (cex)
+            info(L"control %d has extended style %lx", i, cex);
     }
     check(!r.bad, L"dialog template read to its end without overrun");
 }
 
-static BOOL CALLBACK langProc(HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR l) {
+static BOOL CALLBACK langProc(HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR l)
+{
     ((std::vector<WORD>*)l)->push_back(lang);
     return TRUE;
 }
 
-static void checkManifest(HMODULE m) {
+static void checkManifest(HMODULE m)
+{
     std::vector<WORD> langs;
     EnumResourceLanguagesW(m, (LPCWSTR)RT_MANIFEST, MAKEINTRESOURCEW(1), langProc, (LONG_PTR)&langs);
     std::wstring ls;
@@ -832,35 +949,38 @@ static void checkManifest(HMODULE m) {
         ls += b;
     }
     check(langs.size() == 1 && langs[0] == 1033, L"manifest 1 exists under language 1033 only (languages: %s)",
-          ls.c_str());
+        ls.c_str());
     HRSRC r = FindResourceExW(m, (LPCWSTR)RT_MANIFEST, MAKEINTRESOURCEW(1), 1033);
-    if (!check(r != NULL, L"FindResourceEx(RT_MANIFEST, 1, 1033)")) return;
+    if (!check(r != NULL, L"FindResourceEx(RT_MANIFEST, 1, 1033)"))
+        return;
     std::string t((const char*)LockResource(LoadResource(m, r)), SizeofResource(m, r));
     size_t a = t.find("<requestedExecutionLevel");
     size_t e = a == std::string::npos ? a : t.find('>', a);
     std::string el = a == std::string::npos ? "" : t.substr(a, e - a + 1);
     check(el.find("level=\"asInvoker\"") != std::string::npos && el.find("uiAccess=\"false\"") != std::string::npos,
-          L"manifest requestedExecutionLevel asInvoker, uiAccess false (got %s)", wide(el.c_str(), CP_UTF8).c_str());
+        L"manifest requestedExecutionLevel asInvoker, uiAccess false (got %s)", wide(el.c_str(), CP_UTF8).c_str());
     check(t.find("<dependency") == std::string::npos, L"manifest has no <dependency>");
 }
 
-static void checkVersion(const char* path) {
+static void checkVersion(const char* path)
+{
     DWORD dummy, n = GetFileVersionInfoSizeA(path, &dummy);
-    if (!check(n > 0, L"version resource present (error %lu)", GetLastError())) return;
+    if (!check(n > 0, L"version resource present (error %lu)", GetLastError()))
+        return;
     std::vector<BYTE> v(n);
     GetFileVersionInfoA(path, 0, n, v.data());
     VS_FIXEDFILEINFO* f = NULL;
     UINT len = 0;
     if (check(VerQueryValueW(v.data(), L"\\", (void**)&f, &len) && f && len >= sizeof *f, L"VS_FIXEDFILEINFO")) {
         check(f->dwFileVersionMS == 0x00010003 && f->dwFileVersionLS == 0 && f->dwProductVersionMS == 0x00010003 &&
-                  f->dwProductVersionLS == 0,
-              L"FILEVERSION and PRODUCTVERSION 1.3.0.0 (got %lx.%lx / %lx.%lx)", f->dwFileVersionMS,
-              f->dwFileVersionLS, f->dwProductVersionMS, f->dwProductVersionLS);
+                f->dwProductVersionLS == 0,
+            L"FILEVERSION and PRODUCTVERSION 1.3.0.0 (got %lx.%lx / %lx.%lx)", f->dwFileVersionMS, f->dwFileVersionLS,
+            f->dwProductVersionMS, f->dwProductVersionLS);
         check(f->dwFileType == VFT_APP, L"dwFileType VFT_APP (got %lx)", f->dwFileType);
         check(f->dwFileOS == VOS_NT, L"dwFileOS VOS_NT (got %lx)", f->dwFileOS);
     }
-    const wchar_t* names[][2] = {{L"FileVersion", L"1.3.0.0"}, {L"ProductVersion", L"1.3.0.0"},
-                                 {L"ProductName", L"Kestrabin"}};
+    const wchar_t* names[][2] = {
+        {L"FileVersion", L"1.3.0.0"}, {L"ProductVersion", L"1.3.0.0"}, {L"ProductName", L"Kestrabin"}};
     for (auto& nv : names) {
         std::wstring q = std::wstring(L"\\StringFileInfo\\041104B0\\") + nv[0];
         wchar_t* s = NULL;
@@ -873,12 +993,14 @@ static void checkVersion(const char* path) {
     UINT tl = 0;
     BOOL ok = VerQueryValueW(v.data(), L"\\VarFileInfo\\Translation", (void**)&tr, &tl);
     check(ok && tl == 4 && tr[0] == 0x0411 && tr[1] == 0x04B0, L"translation 0x0411, 0x04B0 (got %u bytes: %x %x)",
-          ok ? tl : 0, ok && tl >= 2 ? tr[0] : 0, ok && tl >= 4 ? tr[1] : 0);
+        ok ? tl : 0, ok && tl >= 2 ? tr[0] : 0, ok && tl >= 4 ? tr[1] : 0);
 }
 
-static void checkResources(const char* path) {
+static void checkResources(const char* path)
+{
     HMODULE m = LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
-    if (!check(m != NULL, L"LoadLibraryEx(%hs, AS_DATAFILE) (error %lu)", path, GetLastError())) return;
+    if (!check(m != NULL, L"LoadLibraryEx(%hs, AS_DATAFILE) (error %lu)", path, GetLastError()))
+        return;
     struct {
         UINT id;
         const wchar_t* text;
@@ -891,8 +1013,8 @@ static void checkResources(const char* path) {
     checkMenuResource(m);
     checkAccelResource(m);
     checkIconGroup(m, 107, {L"16x16@8", L"32x32@8", L"48x48@8"});
-    checkIconGroup(m, 108, {L"32x32@4", L"16x16@4", L"48x48@8", L"32x32@8", L"16x16@8", L"48x48@32", L"32x32@32",
-                            L"16x16@32"});
+    checkIconGroup(
+        m, 108, {L"32x32@4", L"16x16@4", L"48x48@8", L"32x32@8", L"16x16@8", L"48x48@32", L"32x32@32", L"16x16@32"});
     checkDialogResource(m);
     checkManifest(m);
     // Everything but the manifest is language neutral.
@@ -903,21 +1025,24 @@ static void checkResources(const char* path) {
     for (auto& r : neutral) {
         std::vector<WORD> langs;
         EnumResourceLanguagesW(m, MAKEINTRESOURCEW(r.type), MAKEINTRESOURCEW(r.id), langProc, (LONG_PTR)&langs);
-        check(langs.size() == 1 && langs[0] == 0, L"resource %u of type %u is language neutral (%u languages, first %u)",
-              r.id, r.type, (unsigned)langs.size(), langs.empty() ? 0xFFFF : langs[0]);
+        check(langs.size() == 1 && langs[0] == 0,
+            L"resource %u of type %u is language neutral (%u languages, first %u)", r.id, r.type,
+            (unsigned)langs.size(), langs.empty() ? 0xFFFF : langs[0]);
     }
     FreeLibrary(m);
     checkVersion(path);
 }
 
 // --- WM_DEVICECHANGE ------------------------------------------------------------------------
-static LRESULT sendDev(HWND h, WPARAM code, const void* data, bool* answered) {
+static LRESULT sendDev(HWND h, WPARAM code, const void* data, bool* answered)
+{
     DWORD_PTR r = 0xDEAD;
     *answered = SendMessageTimeoutA(h, WM_DEVICECHANGE, code, (LPARAM)data, SMTO_ABORTIFHUNG, 5000, &r) != 0;
     return (LRESULT)r;
 }
 
-static void checkBroadcasts() {
+static void checkBroadcasts()
+{
     // What DefWindowProc answers here: a window of the driver's own.
     WNDCLASSA wc = {};
     wc.lpfnWndProc = DefWindowProcA;
@@ -932,18 +1057,16 @@ static void checkBroadcasts() {
     vol.dbcv_devicetype = DBT_DEVTYP_VOLUME;
     LRESULT defQ = SendMessageA(mine, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, (LPARAM)&vol);
     info(L"Wine's DefWindowProc answers WM_DEVICECHANGE DBT_DEVNODES_CHANGED with %ld, DBT_DEVICEQUERYREMOVE with %ld",
-         (long)def7, (long)defQ);
+        (long)def7, (long)defQ);
     DestroyWindow(mine);
 
     struct {
         WPARAM code;
         DWORD mask;
         const wchar_t* what;
-    } vols[] = {{DBT_DEVICEARRIVAL, 1u << 2, L"arrival C:"},
-                {DBT_DEVICEREMOVECOMPLETE, 1u << 2, L"removal C:"},
-                {DBT_DEVICEARRIVAL, 0, L"arrival mask 0"},
-                {DBT_DEVICEREMOVECOMPLETE, 0, L"removal mask 0"},
-                {DBT_DEVICEARRIVAL, 1u << 25, L"arrival Z:"}};
+    } vols[] = {{DBT_DEVICEARRIVAL, 1u << 2, L"arrival C:"}, {DBT_DEVICEREMOVECOMPLETE, 1u << 2, L"removal C:"},
+        {DBT_DEVICEARRIVAL, 0, L"arrival mask 0"}, {DBT_DEVICEREMOVECOMPLETE, 0, L"removal mask 0"},
+        {DBT_DEVICEARRIVAL, 1u << 25, L"arrival Z:"}};
     for (auto& v : vols) {
         vol.dbcv_unitmask = v.mask;
         LRESULT r = sendDev(gApp, v.code, &vol, &ans);
@@ -954,19 +1077,21 @@ static void checkBroadcasts() {
     port.dbcp_devicetype = DBT_DEVTYP_PORT;
     lstrcpyA(port.dbcp_name, "COM9");
     LRESULT r = sendDev(gApp, DBT_DEVICEARRIVAL, &port, &ans);
-    check(ans && r == 0, L"arrival of a port (not a volume) handled, returns 0 (answered %d, result %ld)", ans, (long)r);
+    check(
+        ans && r == 0, L"arrival of a port (not a volume) handled, returns 0 (answered %d, result %ld)", ans, (long)r);
     r = sendDev(gApp, DBT_DEVICEREMOVECOMPLETE, &port, &ans);
     check(ans && r == 0, L"removal of a port handled, returns 0 (answered %d, result %ld)", ans, (long)r);
     r = sendDev(gApp, DBT_DEVNODES_CHANGED, NULL, &ans);
     check(ans && r == def7, L"DBT_DEVNODES_CHANGED gets DefWindowProc's answer %ld (answered %d, result %ld)",
-          (long)def7, ans, (long)r);
+        (long)def7, ans, (long)r);
     vol.dbcv_unitmask = 1u << 2;
     r = sendDev(gApp, DBT_DEVICEQUERYREMOVE, &vol, &ans);
     check(ans && r == defQ, L"DBT_DEVICEQUERYREMOVE gets DefWindowProc's answer %ld (answered %d, result %ld)",
-          (long)defQ, ans, (long)r);
+        (long)defQ, ans, (long)r);
 }
 
-static void checkBroadcastNull() {
+static void checkBroadcastNull()
+{
     bool ans;
     LRESULT r = sendDev(gApp, DBT_DEVICEARRIVAL, NULL, &ans);
     check(ans && r == 0, L"arrival with lParam NULL handled, returns 0 (answered %d, result %ld)", ans, (long)r);
@@ -976,26 +1101,31 @@ static void checkBroadcastNull() {
 
 // --- tray tooltip ---------------------------------------------------------------------------
 // Reads the texts of the tools of the tray's tooltip windows (in the taskbar's process).
-static std::wstring trayTooltips() {
+static std::wstring trayTooltips()
+{
     HWND tray = FindWindowA("Shell_TrayWnd", NULL);
-    if (!tray) return L"<no Shell_TrayWnd>";
+    if (!tray)
+        return L"<no Shell_TrayWnd>";
     DWORD epid = pidOf(tray);
     HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, epid);
     BYTE* rem = p ? (BYTE*)VirtualAllocEx(p, NULL, 8192, MEM_COMMIT, PAGE_READWRITE) : NULL;
     if (!rem) {
-        if (p) CloseHandle(p);
+        if (p)
+            CloseHandle(p);
         return L"<no buffer in the taskbar's process>";
     }
     std::wstring all;
     for (HWND tt : topWindows(epid)) {
-        if (classOf(tt) != L"tooltips_class32") continue;
+        if (classOf(tt) != L"tooltips_class32")
+            continue;
         LRESULT n = SendMessageW(tt, TTM_GETTOOLCOUNT, 0, 0);
         for (LRESULT i = 0; i < n && i < 64; i++) {
             TTTOOLINFOW ti = {};
             ti.cbSize = sizeof ti;
             SIZE_T io;
             WriteProcessMemory(p, rem, &ti, sizeof ti, &io);
-            if (!SendMessageW(tt, TTM_ENUMTOOLSW, i, (LPARAM)rem)) continue;
+            if (!SendMessageW(tt, TTM_ENUMTOOLSW, i, (LPARAM)rem))
+                continue;
             ReadProcessMemory(p, rem, &ti, sizeof ti, &io);
             wchar_t text[1024] = L"";
             WriteProcessMemory(p, rem + 4096, text, sizeof text, &io);
@@ -1013,39 +1143,47 @@ static std::wstring trayTooltips() {
 }
 
 // --- misc -----------------------------------------------------------------------------------
-static void listWindows() {
+static void listWindows()
+{
     for (HWND h : topWindows(0)) {
         DWORD pid = pidOf(h);
         wchar_t b[32];
         wsprintfW(b, L"pid %lu ", pid);
         info(L"%s%s", b, describe(h).c_str());
         if (classOf(h) == L"Shell_TrayWnd")
-            for (HWND c : children(h)) info(L"    child %s", describe(c).c_str());
+            for (HWND c : children(h))
+                info(L"    child %s", describe(c).c_str());
     }
 }
 
-static int usage() {
+static int usage()
+{
     outW(L"usage: driver.exe COMMAND [ARGS]\n"
-         L"  startup | tooltip | tray-point | menu-open | menu-wait | menu-read HOOKDLL | menu-pick N none|settings|about|exit\n"
+         L"  startup | tooltip | tray-point | menu-open | menu-wait | menu-read HOOKDLL | menu-pick N "
+         L"none|settings|about|exit\n"
          L"  about-cmd [HIWORD] | about-accel CHAR | settings N | settings-open |\n"
          L"  settings-close ok|okcmd|cancel|close|syscmd | reg K=0|1 ... | broadcast | broadcast-null |\n"
          L"  commands ID... | taskbar | close | exit-wait | resources EXEPATH | windows\n");
     return 2;
 }
 
-static int finish() {
+static int finish()
+{
     outW(gFails ? L"RESULT FAIL\n" : L"RESULT PASS\n");
     return gFails ? 1 : 0;
 }
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     gOut = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (argc < 2) return usage();
+    if (argc < 2)
+        return usage();
     std::string cmd = argv[1];
     info(L"driver: %hs, code page %u", cmd.c_str(), GetACP());
 
     if (cmd == "resources") {
-        if (argc < 3) return usage();
+        if (argc < 3)
+            return usage();
         checkResources(argv[2]);
         return finish();
     }
@@ -1067,19 +1205,20 @@ int main(int argc, char** argv) {
             bool want = argv[i][2] == '1';
             bool got = keyExists(k);
             check(got == want, L"HKCU\\SOFTWARE\\Kestrabin\\%d %hs (it %hs)", k, want ? "exists" : "is absent",
-                  got ? "exists" : "is absent");
+                got ? "exists" : "is absent");
         }
         return finish();
     }
 
-    if (!findApp()) return finish();
+    if (!findApp())
+        return finish();
 
     if (cmd == "startup") {
         check(classOf(gApp) == L"MORVANTO", L"class MORVANTO (got %s)", classOf(gApp).c_str());
         check(textOf(gApp) == L"Morvanto", L"title Morvanto (got %s)", esc(textOf(gApp)).c_str());
         Sleep(500);
         check(!IsWindowVisible(gApp) && !(GetWindowLongW(gApp, GWL_STYLE) & WS_VISIBLE),
-              L"main window not visible (style %lx)", (unsigned long)GetWindowLongW(gApp, GWL_STYLE));
+            L"main window not visible (style %lx)", (unsigned long)GetWindowLongW(gApp, GWL_STYLE));
         check(GetParent(gApp) == NULL && GetAncestor(gApp, GA_ROOT) == gApp, L"main window is top-level");
         check(waitIcon(true, 5000), L"tray icon (main window, 128) present: NIM_MODIFY succeeds");
         check(!iconPresent(gApp, 129), L"NIM_MODIFY fails for an unknown icon (main window, 129)");
@@ -1090,29 +1229,35 @@ int main(int argc, char** argv) {
         openMenu();
     } else if (cmd == "menu-wait") {
         DWORD t0 = now();
-        while (!menuWindow() && now() - t0 < 5000) Sleep(50);
+        while (!menuWindow() && now() - t0 < 5000)
+            Sleep(50);
         check(menuWindow() != NULL, L"popup menu of the program open; visible:%s", describeVisible(gAppPid).c_str());
     } else if (cmd == "tooltip") {
         std::wstring want = esc(L"USBストレージの取り外し") + L";", got;
         DWORD t0 = now();
-        while ((got = trayTooltips()).find(want) == std::wstring::npos && now() - t0 < 3000) Sleep(100);
-        check(got.find(want) != std::wstring::npos, L"a tray tooltip reads %s (tooltips: %s)", want.c_str(),
-              got.c_str());
+        while ((got = trayTooltips()).find(want) == std::wstring::npos && now() - t0 < 3000)
+            Sleep(100);
+        check(
+            got.find(want) != std::wstring::npos, L"a tray tooltip reads %s (tooltips: %s)", want.c_str(), got.c_str());
     } else if (cmd == "menu-read") {
-        if (argc < 3) return usage();
+        if (argc < 3)
+            return usage();
         if (openMenu()) {
             std::wstring t;
-            if (readMenu(argv[2], t)) checkMenuItems(t);
+            if (readMenu(argv[2], t))
+                checkMenuItems(t);
         }
     } else if (cmd == "menu-pick") {
-        if (argc < 4) return usage();
+        if (argc < 4)
+            return usage();
         int n = argv[2][0] - '0';
         std::string effect = argv[3];
         std::vector<HWND> before = visibleNow();
         HWND m = openMenu();
         if (m) {
             std::vector<HWND> withMenu = visibleNow();
-            for (int i = 0; i < n; i++) postKey(m, VK_DOWN);
+            for (int i = 0; i < n; i++)
+                postKey(m, VK_DOWN);
             postKey(m, VK_RETURN);
             check(waitMenuClosed(5000), L"menu closes after %d x Down + Enter", n);
             if (effect == "none") {
@@ -1120,12 +1265,14 @@ int main(int argc, char** argv) {
             } else if (effect == "settings") {
                 std::vector<HWND> d = waitDialogs(kSettingsTitle, 1, 5000);
                 check(d.size() == 1, L"one settings dialog appears; visible:%s", describeVisible(gAppPid).c_str());
-                if (d.size() == 1) checkSettings(d[0]);
+                if (d.size() == 1)
+                    checkSettings(d[0]);
             } else if (effect == "about") {
                 checkAboutBox();
             } else if (effect == "exit") {
                 expectExit(5000);
-            } else return usage();
+            } else
+                return usage();
         }
     } else if (cmd == "about-cmd") {
         WORD hi = argc > 2 ? (WORD)strtoul(argv[2], NULL, 0) : 0;
@@ -1133,25 +1280,29 @@ int main(int argc, char** argv) {
         checkAboutBox();
         check(appAlive(), L"program alive after the About box");
     } else if (cmd == "about-accel") {
-        if (argc < 3) return usage();
+        if (argc < 3)
+            return usage();
         sendAltChar(argv[2][0]);
         checkAboutBox();
         check(appAlive(), L"program alive after the About box");
     } else if (cmd == "settings") {
         int n = argc > 2 ? argv[2][0] - '0' : 1;
-        for (int i = 0; i < n; i++) PostMessageA(gApp, WM_COMMAND, 106, 0);
+        for (int i = 0; i < n; i++)
+            PostMessageA(gApp, WM_COMMAND, 106, 0);
         std::vector<HWND> d = waitDialogs(kSettingsTitle, n, 5000);
         Sleep(500);
         d = visibleOf(gAppPid, L"#32770", kSettingsTitle);
         check((int)d.size() == n, L"%d settings dialogs after %d x command 106 (got %d); visible:%s", n, n,
-              (int)d.size(), describeVisible(gAppPid).c_str());
-        for (HWND h : d) checkSettings(h);
+            (int)d.size(), describeVisible(gAppPid).c_str());
+        for (HWND h : d)
+            checkSettings(h);
     } else if (cmd == "settings-open") {
         PostMessageA(gApp, WM_COMMAND, 106, 0);
         std::vector<HWND> d = waitDialogs(kSettingsTitle, 1, 5000);
         check(d.size() == 1, L"settings dialog open; visible:%s", describeVisible(gAppPid).c_str());
     } else if (cmd == "settings-close") {
-        if (argc < 3) return usage();
+        if (argc < 3)
+            return usage();
         std::string how = argv[2];
         std::vector<HWND> d = visibleOf(gAppPid, L"#32770", kSettingsTitle);
         if (d.empty()) {
@@ -1171,7 +1322,8 @@ int main(int argc, char** argv) {
                 PostMessageA(h, WM_CLOSE, 0, 0);
             else if (how == "syscmd")
                 PostMessageA(h, WM_SYSCOMMAND, SC_CLOSE, 0);
-            else return usage();
+            else
+                return usage();
             check(waitGone(h, 5000), L"settings dialog closes (%hs)", how.c_str());
             Sleep(300);
             check(appAlive(), L"program alive");
