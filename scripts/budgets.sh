@@ -9,7 +9,7 @@
 #   scripts/budgets.sh [--write]     --write also stores the table in docs/budgets.md
 #
 # Builds build/x64 and build/x86 with their presets if an exe is missing, and the stand-in probe
-# (tests/budgets/budget_probe.cpp) into build/budgets. Exits 1 if a limit is broken.
+# (scripts/budget_probe.cpp) into build/budgets. Exits 1 if a limit is broken.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -34,7 +34,7 @@ out=build/budgets
 mkdir -p "$out"
 (cd res && x86_64-w64-mingw32-windres -O res -I . kestrabin.rc -o "$root/$out/kestrabin.res")
 g++ -std=c++17 -O1 -w -finput-charset=UTF-8 -fexec-charset=CP932 "-DKESTRABIN_RES_PATH=\"$root/$out/kestrabin.res\"" \
-    tests/budgets/budget_probe.cpp app/*.cpp drives/*.cpp device/*.cpp exclusions/*.cpp platform/host/*.cpp \
+    scripts/budget_probe.cpp app/*.cpp drives/*.cpp device/*.cpp exclusions/*.cpp platform/host/*.cpp \
     -o "$out/budget_probe"
 
 kib() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1024 }'; }

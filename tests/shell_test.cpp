@@ -94,20 +94,6 @@ TEST_F(Shell, TheTrayRecordIsFilledAsWindowsExpects)
     }});
 }
 
-TEST_F(Shell, TheWindowClassCarriesIconsMenuAndCursor)
-{
-    Run({[] { Post(WM_COMMAND, CMD_EXIT); }});
-    ASSERT_EQ(1u, M().classes.count("MORVANTO"));
-    const WNDCLASSEXA& registered = M().classes["MORVANTO"];
-    EXPECT_EQ(3u, registered.style);
-    EXPECT_EQ((LPCSTR)MAKEINTRESOURCEA(IDM_MAIN_MENU), registered.lpszMenuName);
-    EXPECT_EQ((HBRUSH)(COLOR_WINDOW + 1), registered.hbrBackground);
-    EXPECT_NE(nullptr, registered.hIcon);
-    EXPECT_NE(nullptr, registered.hIconSm);
-    EXPECT_NE(nullptr, registered.hCursor);
-    EXPECT_EQ(0, registered.cbClsExtra + registered.cbWndExtra);
-}
-
 TEST_F(Shell, AFailedWindowCreationEndsAtOnce)
 {
     machine::FailCall(machine::Fault::CreateWindow, 1);
@@ -221,19 +207,6 @@ TEST_F(Shell, TrayCallbackOpensTheMenuOnlyOnRightButtonRelease)
         EXPECT_TRUE(M().shownMenus.empty());
         EXPECT_EQ(0, SendMessageA(window, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONUP));
         EXPECT_EQ(1u, M().shownMenus.size());
-        Post(WM_COMMAND, CMD_EXIT);
-    }});
-}
-
-TEST_F(Shell, PaintOnlyValidates)
-{
-    Run({[] {
-        M().calls.clear();
-        EXPECT_EQ(0, SendMessageA(MainWindow(), WM_PAINT, 0, 0));
-        ASSERT_EQ(2u, M().calls.size());
-        EXPECT_EQ("BeginPaint", M().calls[0].name);
-        EXPECT_EQ("EndPaint", M().calls[1].name);
-        EXPECT_EQ(0, SendMessageA(MainWindow(), WM_NULL, 0, 0));
         Post(WM_COMMAND, CMD_EXIT);
     }});
 }

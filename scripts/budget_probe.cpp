@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "../../platform/host/machine.h"
-#include "../../app/app.h"
+#include "../platform/host/machine.h"
+#include "../app/app.h"
 
 using machine::M;
 
