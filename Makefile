@@ -1,5 +1,5 @@
 # The two commands: `make run` and `make test`. Both install what is missing.
-.PHONY: all deps exe host asan test unit e2e run fuzz lint budgets clean
+.PHONY: all deps exe host asan test unit e2e run fuzz lint budgets dist clean
 
 JOBS ?= 2
 
@@ -28,8 +28,10 @@ unit: host asan
 	ctest --preset host
 	ctest --preset asan
 
-# Host suites, a short run of each fuzzer, then the real exe under Wine.
+# Host suites, a second build that must give the same exes, a short run of each
+# fuzzer, then the real exe under Wine.
 test: exe unit
+	bash scripts/reproducible.sh
 	bash tests/fuzz/run.sh 10
 	bash tests/e2e/run.sh --exe build/x64/kestrabin.exe
 
@@ -48,8 +50,12 @@ fuzz: deps
 budgets: exe
 	bash scripts/budgets.sh --write
 
+# The release: dist/ with one zip per architecture and SHA256SUMS.
+dist: exe
+	bash scripts/dist.sh
+
 clean:
-	rm -rf build
+	rm -rf build dist
 
 lint: deps
 	bash scripts/lint.sh

@@ -8,8 +8,9 @@
 #
 #   scripts/budgets.sh [--write]     --write also stores the table in docs/budgets.md
 #
-# Builds build/x64 and build/x86 with their presets if an exe is missing, and the stand-in probe
-# (scripts/budget_probe.cpp) into build/budgets. Exits 1 if a limit is broken.
+# Builds build/x64 and build/x86 with their presets (the x64 configuration also writes the
+# version.h the resources include), and the stand-in probe (scripts/budget_probe.cpp) into
+# build/budgets. Exits 1 if a limit is broken.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -22,17 +23,15 @@ AIM_X64=$((48 * 1024))
 status=0
 
 for arch in x64 x86; do
-    if [ ! -f "build/$arch/kestrabin.exe" ]; then
-        cmake --preset "$arch" >/dev/null
-        cmake --build --preset "$arch" -j2 >"build/$arch-build.log" 2>&1 ||
-            echo "budgets: the $arch build failed; see build/$arch-build.log" >&2
-    fi
+    cmake --preset "$arch" >/dev/null
+    cmake --build --preset "$arch" -j2 >"build/$arch-build.log" 2>&1 ||
+        echo "budgets: the $arch build failed; see build/$arch-build.log" >&2
 done
 
 # The probe: program and stand-in compiled together, as the host build does.
 out=build/budgets
 mkdir -p "$out"
-(cd res && x86_64-w64-mingw32-windres -O res -I . kestrabin.rc -o "$root/$out/kestrabin.res")
+(cd res && x86_64-w64-mingw32-windres -O res -I . -I "$root/build/x64" kestrabin.rc -o "$root/$out/kestrabin.res")
 g++ -std=c++17 -O1 -w -finput-charset=UTF-8 -fexec-charset=CP932 "-DKESTRABIN_RES_PATH=\"$root/$out/kestrabin.res\"" \
     scripts/budget_probe.cpp app/*.cpp drives/*.cpp device/*.cpp exclusions/*.cpp platform/host/*.cpp \
     -o "$out/budget_probe"

@@ -6,7 +6,7 @@ packages=(
     cmake make g++ libgtest-dev googletest
     mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth locales fonts-ipafont-gothic
-    imagemagick x11-apps x11-utils xdotool
+    imagemagick x11-apps x11-utils xdotool zip
     clang libclang-rt-14-dev clang-format clang-tidy
 )
 
