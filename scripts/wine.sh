@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by `make run`, `make demo` and the end-to-end suite (source it): the Wine
 # environment, a private prefix under the Japanese locale, the driver and the simulator.
 
@@ -52,6 +53,7 @@ wine_compile() {
 wine_start_simulated() {
     WINEDLLOVERRIDES="setupapi=n,b;$WINEDLLOVERRIDES" KESTRABIN_SIM_MACHINE=$(winpath "$2") \
         KESTRABIN_SIM_LOG=$(winpath "$3") wine "$1" >"${3%.*}.out" 2>&1 &
+    # shellcheck disable=SC2034  # for the caller
     app=$!
 }
 

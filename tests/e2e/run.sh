@@ -211,12 +211,14 @@ scenario() {
 sc_exe() {
     local file dlls
     for file in "$out/kestrabin.res" "$work/kestrabin.exe"; do
-        x86_64-w64-mingw32-windres -i "$file" -O coff -o "$file.o" &&
-            x86_64-w64-mingw32-objcopy -O binary -j .rsrc "$file.o" "$file.rsrc" || fail "windres cannot read $file"
+        if ! x86_64-w64-mingw32-windres -i "$file" -O coff -o "$file.o" ||
+            ! x86_64-w64-mingw32-objcopy -O binary -j .rsrc "$file.o" "$file.rsrc"; then
+            fail "windres cannot read $file"
+        fi
     done
     cmp -s "$out/kestrabin.res.rsrc" "$work/kestrabin.exe.rsrc" ||
         fail "resources differ from the compiled ones: $(diff <(rc "$out/kestrabin.res") <(rc "$work/kestrabin.exe") | head -c 300)"
-    dlls=$(x86_64-w64-mingw32-objdump -p "$work/kestrabin.exe" | sed -n 's/^\s*DLL Name: //p' | tr A-Z a-z | sort | paste -sd ' ')
+    dlls=$(x86_64-w64-mingw32-objdump -p "$work/kestrabin.exe" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort | paste -sd ' ')
     [ "$dlls" = "advapi32.dll comctl32.dll kernel32.dll msvcrt.dll setupapi.dll shell32.dll user32.dll" ] ||
         fail "imports $dlls"
 }
@@ -238,9 +240,9 @@ $(attempts eject 13 17 17 17)"
     d cmd 0x1008
     d cmd 0x101F
     expect "H:, I: and no drive at all request nothing" ""
-    registry 1234,5678,0123456789
+    registry 0644,0000,F1
     d menu 3
-    expect "E: excluded; J:'s unreadable USB identity is not taken for E:'s" "menu 2 $D $G $J $FIXED
+    expect "G: excluded; J:'s unreadable USB identity is not taken for G:'s" "menu 2 $D $E $J $FIXED
 $(attempts eject 17 0)"
 }
 
@@ -253,7 +255,7 @@ sc_settings() {
         "rows [1 D: OPTI DVD-RW] [2 E: ACME STICK] [1 G: TEAC FD-05PUB] [1 J: NONAME CARD]"
     d tick 0 2
     d tick 1 1
-    shot settings.png 352x290+335+229
+    shot settings.png 400x340+312+200
     d press 1
     stored "OK with D: ticked" "0: PID=1806 SEL=77 VID=0E8D"
     d menu 3
@@ -278,11 +280,14 @@ EOF
     d dev arrive FK
     d dev arrive K
     d dev arrive port
+    # E: pulled out (its arrival now adds nothing), then plugged in again.
     sed -i '/^volume E/d' "$work/machine.txt"
     d dev remove E
     d dev arrive E
+    echo "volume E disk 1" >>"$work/machine.txt"
+    d dev arrive E
     d menu 4
-    expect "K: arrived, E: removed" "menu 2 $D $G $J $K $FIXED
+    expect "K: arrived, E: removed and back" "menu 2 $D $G $J $K $E $FIXED
 $(attempts eject 18 0)"
 }
 
