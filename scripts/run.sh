@@ -53,7 +53,7 @@ trap stop EXIT
 
 timeout 60 wine "$out/driver.exe" wait >"$out/wait.txt" 2>&1 || { echo "Kestrabin did not start: see $out/wait.txt"; exit 1; }
 echo "Kestrabin is running in the notification area (bottom right of the Wine desktop)."
-[ -n "$demo" ] && echo "Two simulated USB sticks, E: and F:. What Kestrabin asks of them, ejections included, is logged in $out/sim.log"
+[ -n "$demo" ] && echo "Two simulated USB sticks, E: and F:. What Kestrabin asks of them, ejections included, is logged in $out/sim.log (its Japanese in Shift-JIS)"
 
 if [ -n "${KESTRABIN_HEADLESS:-}" ]; then
     # The menu opens where the pointer is: at the tray.
