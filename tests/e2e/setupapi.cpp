@@ -188,17 +188,13 @@ static BOOL WINAPI SimTrackPopupMenu(HMENU menu, UINT flags, int x, int y, int r
     int length = sprintf(line, "menu %x", flags);
     for (int i = 0; i < GetMenuItemCount(menu) && length < 3500; i++) {
         char text[256] = "";
-        MENUITEMINFOA item = {};
-        item.cbSize = sizeof(item);
-        item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
-        item.dwTypeData = text;
-        item.cch = sizeof(text);
-        GetMenuItemInfoA(menu, i, TRUE, &item);
+        GetMenuStringA(menu, i, text, sizeof(text), MF_BYPOSITION);
+        UINT state = GetMenuState(menu, i, MF_BYPOSITION);
         // Wine greys separators; what else a separator carries means nothing.
-        if (item.fType & MFT_SEPARATOR)
+        if (state & MF_SEPARATOR)
             length += sprintf(line + length, " [-]");
         else
-            length += sprintf(line + length, " [%x %x %s]", item.wID, item.fType | item.fState, text);
+            length += sprintf(line + length, " [%x %x %s]", GetMenuItemID(menu, i), state, text);
     }
     Log("%s", line);
     return TrackPopupMenu(menu, flags, x, y, reserved, owner, rect);
@@ -213,13 +209,8 @@ static HWND WINAPI SimCreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND o
     int length = sprintf(line, "rows");
     for (int row = 0; list && row < SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) && length < 3500; row++) {
         char text[2][128] = {};
-        for (int column = 0; column < 2; column++) {
-            LVITEMA item = {};
-            item.iSubItem = column;
-            item.pszText = text[column];
-            item.cchTextMax = sizeof(text[column]);
-            SendMessageA(list, LVM_GETITEMTEXTA, row, (LPARAM)&item);
-        }
+        for (int column = 0; column < 2; column++)
+            ListView_GetItemText(list, row, column, text[column], sizeof(text[column]));
         LRESULT state = SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) >> 12;
         length += sprintf(line + length, " [%d %s %s]", (int)state, text[0], text[1]);
     }
