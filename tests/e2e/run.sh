@@ -53,7 +53,8 @@ wine_prefix "$out/wineboot.log" || die "creating the Wine prefix failed: $(tail 
 # C: an internal disk; D: a USB DVD drive that refuses removal; E: a USB stick whose first two
 # removals are vetoed; F: a USB disk whose hub node is removable but not disableable; G: a USB
 # floppy drive numbered like a disk; H: a volume whose number query fails; I: a disk whose
-# interface is not present; J: a USB card reader whose USB instance ID cannot be read.
+# interface is not present; J: a USB card reader whose USB instance ID cannot be read; L: a disk
+# without a parent node.
 base_machine() {
     cat <<'EOF'
 volume C disk 0
@@ -64,6 +65,7 @@ volume G disk 3
 volume H fail 0
 volume I disk 4
 volume J disk 5
+volume L disk 7
 iface disk 0 100 1
 iface cdrom 0 130 1
 iface disk 1 110 1
@@ -72,6 +74,7 @@ iface floppy 3 140 1
 iface disk 3 150 1
 iface disk 4 160 0
 iface disk 5 170 1
+iface disk 7 190 1
 node 100 10 0 SCSI\DISK&VEN_ATA&PROD_INTERNAL&REV_1.0\4&0&0
 node 10 0 2000 PCI\VEN_8086&DEV_2922\3&0
 node 130 13 0 USBSTOR\CDROM&VEN_OPTI&PROD_DVD-RW&REV_2.00\77&0
@@ -88,6 +91,7 @@ node 160 16 0 USBSTOR\DISK&VEN_GONE&PROD_DISK&REV_1\G&0
 node 16 0 6000 USB\VID_8888&PID_8888\G
 node 170 17 0 USBSTOR\DISK&VEN_NONAME&PROD_CARD&REV_0.1\9&0
 node 17 0 6000 -
+node 190 0 0 USBSTOR\DISK&VEN_LOST&PROD_DISK&REV_1\L&0
 EOF
 }
 
@@ -238,8 +242,9 @@ $(attempts eject 13 17 17 17)"
     expect "F:, removable but not disableable" "$(attempts eject 12 0)"
     d cmd 0x1007
     d cmd 0x1008
+    d cmd 0x100B
     d cmd 0x101F
-    expect "H:, I: and no drive at all request nothing" ""
+    expect "H:, I:, L: and no drive at all request nothing" ""
     registry 0644,0000,F1
     d menu 3
     expect "G: excluded; J:'s unreadable USB identity is not taken for G:'s" "menu 2 $D $E $J $FIXED
