@@ -1,5 +1,5 @@
 # The two commands: `make run` and `make test`. Both install what is missing.
-.PHONY: all deps exe host asan test unit e2e run fuzz lint budgets dist clean
+.PHONY: all deps exe host asan test unit e2e run demo fuzz lint budgets dist clean
 
 JOBS ?= 2
 
@@ -28,20 +28,29 @@ unit: host asan
 	ctest --preset host
 	ctest --preset asan
 
+# Both exes under Wine on a simulated machine; the pictures in docs/ are taken on the way.
+E2E = bash tests/e2e/run.sh --shots docs build/x64/kestrabin.exe build/x86/kestrabin.exe
+
 # Host suites, a second build that must give the same exes, a short run of each
-# fuzzer, then the real exe under Wine.
+# fuzzer, then the Wine suite.
 test: exe unit
 	bash scripts/reproducible.sh
 	bash tests/fuzz/run.sh 10
-	bash tests/e2e/run.sh --exe build/x64/kestrabin.exe
+	$(E2E)
 
 e2e: exe
-	bash tests/e2e/run.sh --exe build/x64/kestrabin.exe
+	$(E2E)
 
 run: deps
 	cmake --preset x64 >/dev/null
 	cmake --build --preset x64 -j$(JOBS)
 	bash scripts/run.sh build/x64/kestrabin.exe
+
+# The x64 exe on a simulated machine with two USB sticks.
+demo: deps
+	cmake --preset x64 >/dev/null
+	cmake --build --preset x64 -j$(JOBS)
+	bash scripts/run.sh --demo build/x64/kestrabin.exe
 
 FUZZ_SECONDS ?= 60
 fuzz: deps

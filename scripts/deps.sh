@@ -5,19 +5,25 @@ set -euo pipefail
 packages=(
     cmake make g++ libgtest-dev googletest
     mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
-    wine wine64 xvfb xauth locales fonts-ipafont-gothic
+    wine wine64 wine32:i386 xvfb xauth locales fonts-ipafont-gothic
     imagemagick x11-apps x11-utils xdotool zip
     clang libclang-rt-14-dev clang-format clang-tidy
 )
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# The x86 exe runs on 32-bit Wine, whose packages come from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "Adding the i386 architecture"
+    as_root dpkg --add-architecture i386
+fi
 
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
 done
-
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
 
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"

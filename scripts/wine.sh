@@ -1,5 +1,6 @@
-# Shared by `make run` and the end-to-end suite (source it): the Wine
-# environment, a private prefix under the Japanese locale, and the driver.
+# shellcheck shell=bash
+# Shared by `make run`, `make demo` and the end-to-end suite (source it): the Wine
+# environment, a private prefix under the Japanese locale, the driver and the simulator.
 
 # wine_env PREFIX: code page 932, no Mono or Gecko prompts, quiet.
 wine_env() {
@@ -11,8 +12,10 @@ wine_env() {
 # taskbar holds the tray); with keep, one left ready by an earlier run is reused.
 wine_prefix() {
     local log=$1 keep=${2:-}
+    # Made after 32-bit Wine was installed: an older prefix cannot run the x86 exe.
+    local ready=$WINEPREFIX/.kestrabin-ready-i386
     timeout 30 wineserver -k >/dev/null 2>&1
-    if [ -n "$keep" ] && [ -f "$WINEPREFIX/.kestrabin-ready" ]; then
+    if [ -n "$keep" ] && [ -f "$ready" ]; then
         timeout 30 wineserver -p 60 >/dev/null 2>&1
         return 0
     fi
@@ -22,28 +25,36 @@ wine_prefix() {
     timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >>"$log" 2>&1 || return 1
     timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >>"$log" 2>&1 || return 1
     timeout 60 wineserver -w
-    touch "$WINEPREFIX/.kestrabin-ready"
+    touch "$ready"
     timeout 30 wineserver -p 60 >/dev/null 2>&1
 }
 
-# wine_driver OUT LOG: builds tests/e2e/driver.cpp into OUT/driver.exe and its
-# hook DLL into OUT/e2ehook.dll when the source is newer.
-wine_driver() {
+# wine_build OUT LOG: builds, when their source is newer, the driver (OUT/driver.exe) and
+# the simulated setupapi.dll for each exe (OUT/x64/, OUT/x86/) from tests/e2e.
+wine_build() {
     local out=$1 log=$2 source
-    source=$(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e" && pwd)/driver.cpp
-    local cxx=${MINGW_CXX:-x86_64-w64-mingw32-g++}
-    local flags=(-O1 -static -finput-charset=UTF-8 -fexec-charset=CP932 -Wall)
-    if [ ! -s "$out/driver.exe" ] || [ "$source" -nt "$out/driver.exe" ]; then
-        "$cxx" "${flags[@]}" -o "$out/driver.exe" "$source" -luser32 -lgdi32 -lshell32 -lcomctl32 -ladvapi32 -lversion \
-            >"$log" 2>&1 || return 1
-    fi
-    if [ ! -s "$out/e2ehook.dll" ] || [ "$source" -nt "$out/e2ehook.dll" ]; then
-        "$cxx" "${flags[@]}" -shared -DKESTRABIN_E2E_HOOK -o "$out/e2ehook.dll" "$source" -luser32 >>"$log" 2>&1 ||
-            return 1
-    fi
+    source=$(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e" && pwd)
+    mkdir -p "$out/x64" "$out/x86"
+    : >"$log"
+    wine_compile "$log" "$out/driver.exe" "$source/driver.cpp" x86_64-w64-mingw32-g++ &&
+        wine_compile "$log" "$out/x64/setupapi.dll" "$source/setupapi.cpp" x86_64-w64-mingw32-g++ -shared &&
+        wine_compile "$log" "$out/x86/setupapi.dll" "$source/setupapi.cpp" i686-w64-mingw32-g++ -shared -Wl,--kill-at
 }
 
-# desktop_window: the X window of Wine's virtual desktop, or nothing.
-desktop_window() {
-    command -v xdotool >/dev/null && timeout 10 xdotool search --name ' - Wine desktop$' 2>/dev/null | head -n 1
+wine_compile() {
+    local log=$1 target=$2 source=$3
+    shift 3
+    [ -s "$target" ] && [ "$target" -nt "$source" ] && return 0
+    "$@" -O1 -static -Wall -Wextra -Werror -o "$target" "$source" >>"$log" 2>&1
 }
+
+# wine_start_simulated EXE MACHINE LOG: starts EXE, which must have the simulated
+# setupapi.dll beside it, on the described machine, in the background; sets app.
+wine_start_simulated() {
+    WINEDLLOVERRIDES="setupapi=n,b;$WINEDLLOVERRIDES" KESTRABIN_SIM_MACHINE=$(winpath "$2") \
+        KESTRABIN_SIM_LOG=$(winpath "$3") wine "$1" >"${3%.*}.out" 2>&1 &
+    # shellcheck disable=SC2034  # for the caller
+    app=$!
+}
+
+winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
