@@ -53,7 +53,8 @@ int CallCount(Fault kind)
 
 void Log(const std::string& name, std::vector<long long> args, const std::string& text)
 {
-    M().calls.push_back(Call{name, std::move(args), text});
+    if (M().logging)
+        M().calls.push_back(Call{name, std::move(args), text});
 }
 
 std::vector<Call> CallsNamed(const std::string& name)
@@ -180,11 +181,12 @@ static bool SameText(const std::string& a, const std::string& b)
     return true;
 }
 
-HANDLE CreateFileA(
-    LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags, HANDLE)
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+    DWORD flags, HANDLE templateFile)
 {
     Machine& m = M();
-    Log("CreateFileA", {access, share, disposition, flags}, path ? path : "");
+    Log("CreateFileA", {access, share, disposition, flags, security != nullptr, templateFile != nullptr},
+        path ? path : "");
     if (!path || ShouldFail(Fault::CreateFile))
         return INVALID_HANDLE_VALUE;
     std::string name = path;
@@ -204,12 +206,12 @@ HANDLE CreateFileA(
     return handle;
 }
 
-BOOL DeviceIoControl(
-    HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned, LPOVERLAPPED)
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned,
+    LPOVERLAPPED overlapped)
 {
     Machine& m = M();
     auto it = m.openFiles.find(device);
-    Log("DeviceIoControl", {code, (long long)(uintptr_t)in, inSize, outSize},
+    Log("DeviceIoControl", {code, (long long)(uintptr_t)in, inSize, outSize, overlapped != nullptr},
         it != m.openFiles.end() ? it->second : "");
     if (it == m.openFiles.end()) {
         m.errors.push_back("DeviceIoControl: not an open handle");

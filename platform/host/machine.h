@@ -82,7 +82,7 @@ struct RegValue {
 
 struct RegKey {
     std::string name;
-    std::map<std::string, RegValue> values; // by upper-case name
+    std::vector<RegValue> values; // in the order they were created, as Windows enumerates them
 };
 
 struct ListColumn {
@@ -114,6 +114,9 @@ struct Window {
     HMENU menu = nullptr;
     std::vector<HWND> children;
     int x = 0, y = 0, cx = 0, cy = 0;
+    // A dialog's font, as its template names it.
+    int fontSize = 0;
+    std::string fontFace;
     // List-view state, for SysListView32 windows.
     DWORD listExStyle = 0;
     std::vector<ListColumn> columns;
@@ -138,6 +141,7 @@ struct ShownMenu {
     UINT flags = 0;
     int x = 0, y = 0;
     HWND owner = nullptr;
+    HWND foreground = nullptr; // when the menu opened: it closes properly only if the owner was foreground
 };
 
 struct MessageBoxRecord {
@@ -195,6 +199,8 @@ struct Machine {
     std::map<std::pair<HWND, UINT>, TrayIcon> tray;
     std::map<std::string, UINT> registeredMessages;
     HWND foreground = nullptr;
+    HWND focus = nullptr;
+    bool painting = false; // between BeginPaint and EndPaint
     // What DefWindowProcA answers to messages it has nothing to do for
     // (Wine answers 0, also to WM_DEVICECHANGE).
     LRESULT defaultAnswer = 0;
@@ -211,14 +217,15 @@ struct Machine {
     std::map<Fault, std::set<int>> failAt;
     std::map<Fault, int> callCounts;
 
-    // Bookkeeping
+    // Bookkeeping; the call log can be switched off where nothing reads it (fuzzing).
+    bool logging = true;
     std::vector<Call> calls;
     std::vector<std::string> errors; // misuse of the platform by the program
     std::map<void*, size_t> heapBlocks;
     size_t heapAllocations = 0;
     std::map<HANDLE, std::string> openFiles; // handle -> path
     std::map<HDEVINFO, DeviceSet> openSets;
-    std::map<HKEY, std::string> openKeys;
+    std::map<HKEY, std::pair<std::string, REGSAM>> openKeys; // path, access
     std::map<HICON, int> loadedImages; // destroyable icons -> group
     uintptr_t nextHandle = 0x10000;
 };
@@ -259,6 +266,8 @@ void SetRegValue(const std::string& path, const std::string& name, DWORD type, c
 void SetRegString(const std::string& path, const std::string& name, const std::string& text);
 bool HasRegKey(const std::string& path);
 const RegValue* FindRegValue(const std::string& path, const std::string& name);
+// The subkeys of a key as an export shows them: "name: value=type:bytes ...; " each, values in their order.
+std::string ExportRegistry(const std::string& path);
 
 // Faults and the call log
 void FailCall(Fault kind, int nth);
@@ -272,6 +281,10 @@ Window* FindWindowByHandle(HWND window);
 std::vector<HWND> WindowsOfClass(const std::string& className);
 HWND ChildById(HWND parent, int id);
 void ClickButton(HWND dialog, int id);
+// A window as a line: identifier, class, "title", style, extended style, x,y, cx x cy, has a menu, font.
+std::string Describe(HWND window);
+// A menu's items as lines "flags identifier text" ("-" for no text).
+std::vector<std::string> MenuLines(const std::vector<MenuItem>& items);
 void SetRowTicked(HWND list, int row, bool ticked);
 // Explorer restarted: the tray is empty and "TaskbarCreated" is broadcast.
 void RestartShell();
@@ -279,6 +292,8 @@ void RestartShell();
 void PumpMessages();
 
 // Resources
+const std::vector<Resource>& Resources();
+int IconGroupOf(HICON shared); // the group a LoadIconA handle came from, or 0
 const Resource* FindResource(const std::string& type, const std::string& name);
 std::string Utf16ToCp932(const std::u16string& text);
 std::string Utf8ToCp932(const std::string& text);

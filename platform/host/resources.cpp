@@ -11,7 +11,7 @@
 
 namespace machine {
 
-static std::vector<Resource>& Resources()
+const std::vector<Resource>& Resources()
 {
     static std::vector<Resource> loaded;
     static bool done = false;
@@ -121,6 +121,16 @@ static int IconGroup(HINSTANCE instance, LPCSTR name)
     int id = (int)(uintptr_t)name;
     return FindResource("#14", "#" + std::to_string(id)) ? id : 0;
 }
+
+namespace machine {
+
+int IconGroupOf(HICON icon)
+{
+    uintptr_t value = (uintptr_t)icon;
+    return value > 0x5000 && value < 0x6000 ? (int)(value - 0x5000) : 0;
+}
+
+} // namespace machine
 
 HICON LoadIconA(HINSTANCE instance, LPCSTR name)
 {
