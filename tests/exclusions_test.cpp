@@ -1,4 +1,4 @@
-// The exclusion list in the registry, and the settings dialog that edits it.
+// The exclusion list in the registry, and the tray menu and the settings dialog that use it.
 #include "support.h"
 
 class Exclusions : public MachineTest {
@@ -11,15 +11,6 @@ protected:
         LVITEMA item = {};
         item.state = INDEXTOSTATEIMAGEMASK(image), item.stateMask = LVIS_STATEIMAGEMASK;
         SendMessageA(List(dialog).handle, LVM_SETITEMSTATE, row, (LPARAM)&item);
-    }
-    // Each row: its two texts, its state image and its item data.
-    static std::string Rows(HWND dialog)
-    {
-        std::string text;
-        for (const machine::ListRow& row : List(dialog).rows)
-            text += row.texts.at(0) + "|" + row.texts.at(1) + "|" + std::to_string(row.state >> 12) + "|" +
-                std::to_string(row.param) + " ";
-        return text;
     }
     static S Load()
     {
@@ -36,11 +27,9 @@ protected:
     }
 };
 
-TEST_F(Exclusions, LoadingReadsKeysInOrderUpToTheFirstMissingNumberAndMatchesExactly)
+TEST_F(Exclusions, TheStoreLoadsKeysInOrderUpToAGapMatchesExactlyAndRewritesItsKeys)
 {
-    Exclude(1, "1", "1", "1");
-    EXPECT_EQ(S{}, Load());
-    Exclude(0, "S");
+    Exclude(1, "1", "1", "1"), Exclude(0, "S");
     const std::string k = "SOFTWARE\\Kestrabin\\", v(32, 'v'), p(40, 'p'), s(256, 's');
     machine::SetRegValue(k + "1", "VID", REG_DWORD, std::string("12\0\0", 4));
     machine::SetRegValue(k + "2", "VID", REG_SZ, std::string("AB\0", 3));
@@ -63,10 +52,7 @@ TEST_F(Exclusions, LoadingReadsKeysInOrderUpToTheFirstMissingNumberAndMatchesExa
         EXPECT_EQ(c.second, IsExcluded(&list, &c.first) + IsExcluded(&empty, &c.first))
             << c.first.vid << "/" << c.first.pid << "/" << c.first.serial;
     FreeExclusionList(&list);
-}
-
-TEST_F(Exclusions, SavingRewritesTheKeysFromZeroAndDeletesTheRunBehindThem)
-{
+    machine::Reset();
     Stick('E'), Stick('F');
     for (int number : {0, 1, 2, 3, 5})
         Exclude(number, "9", "9", "9");
@@ -98,69 +84,76 @@ TEST_F(Exclusions, TheMenuAndTheDialogShowTheDrivesAndOkStoresTheTicksForTheNext
         Stick('Z');
         for (const char* drive : {"G:\\", "E:", "F:", "J:", "H:", "A:", "Z:", "E:"})
             AddTrackedDrive(drive);
-        M().calls.clear();
         EXPECT_EQ((S{"0 4102 ACME STICKG(G:)", "0 4100  STICK(E:)", "0 4105 ACME STICKJ(J:)", "0 4096 ACME (A:)",
                       "0 4121 ACME STICKZ(Z:)", "0 4100  STICK(E:)", "and the fixed items"}),
             Menu(main));
         for (const machine::Call& read : machine::CallsNamed("CM_Get_Device_IDA"))
             EXPECT_NE(excluded, read.args[0]) << "the excluded drive's disk was read";
-        EXPECT_EQ(1u + 2 * 8, M().heapBlocks.size()) << "the exclusion list was not released";
         HWND dialog = OpenSettings(main);
-        EXPECT_EQ("G:|ACME STICKG|1|0 E:| STICK|1|0 F:|ACME STICKF|2|0 J:|ACME STICKJ|1|0 A:|ACME |1|0 Z:|ACME "
-                  "STICKZ|1|0 E:| STICK|1|0 ",
-            Rows(dialog));
+        EXPECT_EQ((S{"G:|ACME STICKG|1|0", "E:| STICK|1|0", "F:|ACME STICKF|2|0", "J:|ACME STICKJ|1|0", "A:|ACME |1|0",
+                      "Z:|ACME STICKZ|1|0", "E:| STICK|1|0"}),
+            machine::ListLines(List(dialog).handle));
         const machine::Window& list = List(dialog);
-        EXPECT_EQ((V{LVS_EX_CHECKBOXES, 2, 12 + 6 * 2, 12 + 6 * 11, ICC_LISTVIEW_CLASSES, 1 + 2 * 8}),
+        EXPECT_EQ((V{LVS_EX_CHECKBOXES, 2, 12 + 6 * 2, 12 + 6 * 11, ICC_LISTVIEW_CLASSES}),
             (V{list.listExStyle, (long long)list.columns.size(), list.columns.at(0).width, list.columns.at(1).width,
-                M().commonControls, (long long)M().heapBlocks.size()}))
-            << "check boxes, two columns sized to their contents, the list-view classes, no exclusion list left";
+                M().commonControls}))
+            << "check boxes, two columns sized to their contents, the list-view classes";
         EXPECT_EQ(GetDlgItem(dialog, IDOK), M().focus) << "no initial focus";
+        S controls = {machine::Describe(dialog)};
+        for (HWND child : machine::FindWindowByHandle(dialog)->children)
+            controls.push_back(machine::Describe(child));
+        // The template. Styles: the dialog WS_POPUP WS_VISIBLE WS_CAPTION WS_SYSMENU DS_MODALFRAME DS_CENTER
+        // DS_3DLOOK DS_SETFONT DS_FIXEDSYS; every control WS_CHILD WS_VISIBLE, and then WS_TABSTOP
+        // BS_DEFPUSHBUTTON, WS_TABSTOP BS_PUSHBUTTON, nothing, WS_BORDER WS_TABSTOP LVS_REPORT LVS_ALIGNLEFT,
+        // WS_GROUP SS_LEFT twice.
+        EXPECT_EQ(
+            (S{Sjis("0 #32770 \"Kestrabin 設定\" 90c808cc 0 0,0 223x169 0 8 Ms Shell Dlg 2"),
+                "1 BUTTON \"OK\" 50010001 0 112,151 50x14 0 0 ",
+                Sjis("2 BUTTON \"キャンセル\" 50010000 0 165,151 50x14 0 0 "),
+                "1001 SYSTABCONTROL32 \"\" 50000000 0 3,3 213x146 0 0 ",
+                "40001 SYSLISTVIEW32 \"\" 50810801 0 9,47 200x94 0 0 ",
+                Sjis("65535 STATIC \"取外し除外リスト\" 50020000 0 8,22 55x8 0 0 "),
+                Sjis("65535 STATIC \"※チェックしたUSBは取外しメニューに表示されません\" 50020000 0 11,34 160x8 0 0 ")}),
+            controls);
         // OK as it opened: H had no row and loses its exclusion.
         machine::ClickButton(dialog, IDOK);
         EXPECT_EQ("0: VID=1:1234 PID=1:5678 SEL=1:SF; ", Registry());
-        // Tick E and untick F: the next menu shows F and neither E.
-        Tick(dialog = OpenSettings(main), 1, 2), Tick(dialog, 2, 1);
+        // Untick F, tick E, and give G and A images 0 and 3: every row but the empty box counts as ticked.
+        Tick(dialog = OpenSettings(main), 2, 1), Tick(dialog, 1, 2), Tick(dialog, 0, 0), Tick(dialog, 4, 3);
         machine::ClickButton(dialog, IDOK);
-        EXPECT_EQ("0: VID=1:1234 PID=1:5678 SEL=1:SE; ", Registry());
-        EXPECT_EQ((S{"0 4102 ACME STICKG(G:)", "0 4101 ACME STICKF(F:)", "0 4105 ACME STICKJ(J:)", "0 4096 ACME (A:)",
-                      "0 4121 ACME STICKZ(Z:)", "and the fixed items"}),
+        EXPECT_EQ("0: VID=1:1234 PID=1:5678 SEL=1:SG; 1: VID=1:1234 PID=1:5678 SEL=1:SE; 2: VID=1:1234 PID=1:5678 "
+                  "SEL=1:SA; ",
+            Registry());
+        EXPECT_EQ(
+            (S{"0 4101 ACME STICKF(F:)", "0 4105 ACME STICKJ(J:)", "0 4121 ACME STICKZ(Z:)", "and the fixed items"}),
             Menu(main));
+        const std::string stored = Registry();
         // A command that is not a click, Cancel and the close button store nothing.
         Tick(dialog = OpenSettings(main), 2, 2);
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 1), 0);
-        EXPECT_EQ(dialog, Dialog());
-        machine::ClickButton(dialog, IDCANCEL);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 1), 0), machine::ClickButton(dialog, IDCANCEL);
         Tick(dialog = OpenSettings(main), 2, 2);
         SendMessageA(dialog, WM_CLOSE, 0, 0);
         machine::PumpMessages();
         EXPECT_EQ(0u, machine::WindowsOfClass("#32770").size());
-        EXPECT_EQ("0: VID=1:1234 PID=1:5678 SEL=1:SE; ", Registry());
-        EXPECT_EQ(4u, machine::CallsNamed("EndDialog").size());
-        // Room for 31 letters; texts cut to 127 characters; no placeholder when nothing is shown.
+        EXPECT_EQ(stored, Registry());
+        // The placeholder without drives, and without the registry; nothing when no drive can be shown.
         while (GetTrackedDriveList()->first)
             RemoveTrackedDrive((const char*)GetTrackedDriveList()->first->data);
+        M().calls.clear();
+        EXPECT_EQ((S{Sjis("0 0 接続されていません"), "and the fixed items"}), Menu(main));
+        EXPECT_EQ(0u, machine::CallsNamed("RegOpenKeyExA").size());
         EXPECT_EQ(S{"and the fixed items"}, (AddTrackedDrive("H:"), Menu(main)));
-        RemoveTrackedDrive("H:");
+        // Room for 31 letters, H's and thirty of K's; texts cut to 127 characters.
         std::string cut = std::string(100, 'V') + " " + std::string(26, 'P');
         M().nodes[Stick('K').disk].instanceId =
             "USBSTOR\\DISK&VEN_" + cut.substr(0, 100) + "&PROD_" + std::string(30, 'P') + "&REV_1\\0";
         for (int i = 0; i < 33; i++)
             AddTrackedDrive("K:");
-        EXPECT_EQ((V{31 + 1, 31}), (V{(long long)Menu(main).size(), (long long)List(OpenSettings(main)).rows.size()}));
-        EXPECT_EQ("0 4106 " + cut + "|" + cut, Menu(main).at(30) + "|" + List(Dialog()).rows.at(30).texts.at(1));
+        EXPECT_EQ((V{30 + 1, 30}), (V{(long long)Menu(main).size(), (long long)List(OpenSettings(main)).rows.size()}));
+        EXPECT_EQ("0 4106 " + cut + "|" + cut, Menu(main).at(29) + "|" + List(Dialog()).rows.at(29).texts.at(1));
+        PostMessageA(main, WM_CLOSE, 0, 0);
     }});
-}
-
-TEST_F(Exclusions, OkTakesEveryRowButAnEmptyBoxAsTicked)
-{
-    Stick('E'), Stick('F'), Stick('G'), Stick('H');
-    RunProgram({[](HWND main) {
-        HWND dialog = OpenSettings(main);
-        for (int row = 0; row < 4; row++)
-            Tick(dialog, row, row);
-        machine::ClickButton(dialog, IDOK);
-        EXPECT_EQ("0: VID=1:1234 PID=1:5678 SEL=1:SE; 1: VID=1:1234 PID=1:5678 SEL=1:SG; 2: VID=1:1234 PID=1:5678 "
-                  "SEL=1:SH; ",
-            Registry());
-    }});
+    EXPECT_FALSE(M().starved) << "WM_CLOSE did not end the program";
+    EXPECT_EQ((V{1, 0}), (V{(long long)M().tray.size(), (long long)machine::WindowsOfClass("#32770").size()}))
+        << "only Exit removes the icon; the open dialog goes with its owner";
 }

@@ -5,10 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
-#include <vector>
-
 #include "../platform/host/machine.h"
 #include "../app/app.h"
 #include "../drives/drives.h"
@@ -39,10 +35,9 @@ protected:
             letter, letter - 'A', disk.c_str(), ("USB\\VID_1234&PID_5678\\S" + l).c_str(), status);
     }
 
-    static void Exclude(
-        int number, const std::string& serial, const std::string& vid = "1234", const char* pid = "5678")
+    static void Exclude(int n, const std::string& serial, const std::string& vid = "1234", const char* pid = "5678")
     {
-        std::string key = "SOFTWARE\\Kestrabin\\" + std::to_string(number);
+        std::string key = "SOFTWARE\\Kestrabin\\" + std::to_string(n);
         machine::SetRegString(key, "VID", vid), machine::SetRegString(key, "PID", pid);
         machine::SetRegString(key, "SEL", serial);
     }

@@ -73,6 +73,7 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* interfaceClass, LPCSTR enumerator, HWN
         return INVALID_HANDLE_VALUE;
     DeviceSet set;
     set.interfaceClass = *interfaceClass;
+    set.members.reserve(m.interfaces.size());
     for (size_t i = 0; i < m.interfaces.size(); i++) {
         const Interface& device = m.interfaces[i];
         if (SameGuid(device.interfaceClass, *interfaceClass) && (device.present || !(flags & DIGCF_PRESENT)))
@@ -219,7 +220,7 @@ static CONFIGRET Removal(
     if (it->second.removalAnswers.empty())
         return CR_SUCCESS;
     CONFIGRET answer = it->second.removalAnswers.front();
-    it->second.removalAnswers.pop_front();
+    it->second.removalAnswers.erase(it->second.removalAnswers.begin());
     if (answer == CR_REMOVE_VETOED && veto)
         *veto = (PNP_VETO_TYPE)6;
     return answer;

@@ -13,6 +13,35 @@
 
 namespace machine {
 
+// A map for the few handles or blocks open at a time: a vector, so that opening
+// and closing allocate nothing once it has grown.
+template <class Key, class Value> struct SmallMap : std::vector<std::pair<Key, Value>> {
+    using Base = std::vector<std::pair<Key, Value>>;
+    typename Base::iterator find(const Key& key)
+    {
+        auto it = this->begin();
+        while (it != this->end() && it->first != key)
+            ++it;
+        return it;
+    }
+    size_t count(const Key& key) { return find(key) != this->end(); }
+    Value& operator[](const Key& key)
+    {
+        auto it = find(key);
+        return it != this->end() ? it->second : (this->push_back({key, Value()}), this->back().second);
+    }
+    void erase(typename Base::iterator it)
+    {
+        *it = std::move(this->back());
+        this->pop_back();
+    }
+    size_t erase(const Key& key)
+    {
+        auto it = find(key);
+        return it == this->end() ? 0 : (erase(it), 1);
+    }
+};
+
 // Kinds of platform call that a test can make fail.
 enum class Fault {
     CreateFile,
@@ -71,7 +100,7 @@ struct Node {
     bool parentFails = false;
     bool statusFails = false;
     // Answers to the next removal requests, in order; then CR_SUCCESS.
-    std::deque<CONFIGRET> removalAnswers;
+    std::vector<CONFIGRET> removalAnswers;
 };
 
 struct RegValue {
@@ -214,19 +243,19 @@ struct Machine {
     std::function<void(const MessageBoxRecord&)> onMessageBox;
 
     // Faults: the n-th call of a kind (counted from 1) fails.
-    std::map<Fault, std::set<int>> failAt;
-    std::map<Fault, int> callCounts;
+    std::set<int> failAt[(int)Fault::Count];
+    int callCounts[(int)Fault::Count] = {};
 
     // Bookkeeping; the call log can be switched off where nothing reads it (fuzzing).
     bool logging = true;
     std::vector<Call> calls;
     std::vector<std::string> errors; // misuse of the platform by the program
-    std::map<void*, size_t> heapBlocks;
+    SmallMap<void*, size_t> heapBlocks;
     size_t heapAllocations = 0;
-    std::map<HANDLE, std::string> openFiles; // handle -> path
-    std::map<HDEVINFO, DeviceSet> openSets;
-    std::map<HKEY, std::pair<std::string, REGSAM>> openKeys; // path, access
-    std::map<HICON, int> loadedImages; // destroyable icons -> group
+    SmallMap<HANDLE, int> openFiles; // handle -> a volume's letter, or 256 + an interface's index
+    SmallMap<HDEVINFO, DeviceSet> openSets;
+    SmallMap<HKEY, std::pair<std::string, REGSAM>> openKeys; // path, access
+    SmallMap<HICON, int> loadedImages; // destroyable icons -> group
     uintptr_t nextHandle = 0x10000;
 };
 
@@ -274,17 +303,23 @@ void FailCall(Fault kind, int nth);
 bool ShouldFail(Fault kind);
 int CallCount(Fault kind);
 std::vector<Call> CallsNamed(const std::string& name);
-void Log(const std::string& name, std::vector<long long> args = {}, const std::string& text = "");
+void Record(const char* name, std::vector<long long> args = {}, const std::string& text = "");
+// Logs a call; with the log switched off its arguments are not even evaluated.
+#define Log(...) (machine::M().logging ? machine::Record(__VA_ARGS__) : void())
 
 // Window manager
 Window* FindWindowByHandle(HWND window);
 std::vector<HWND> WindowsOfClass(const std::string& className);
 HWND ChildById(HWND parent, int id);
 void ClickButton(HWND dialog, int id);
+// Files, device sets, registry keys, icons and menus the program has not released.
+size_t OpenHandles();
 // A window as a line: identifier, class, "title", style, extended style, x,y, cx x cy, has a menu, font.
 std::string Describe(HWND window);
 // A menu's items as lines "flags identifier text" ("-" for no text).
 std::vector<std::string> MenuLines(const std::vector<MenuItem>& items);
+// A list view's rows as lines "text|text|state image|item data".
+std::vector<std::string> ListLines(HWND list);
 void SetRowTicked(HWND list, int row, bool ticked);
 // Explorer restarted: the tray is empty and "TaskbarCreated" is broadcast.
 void RestartShell();
@@ -293,9 +328,16 @@ void PumpMessages();
 
 // Resources
 const std::vector<Resource>& Resources();
+// A resource as a resource script would write it, texts in UTF-8: a menu, accelerators, a string-table block,
+// an icon group (each image WxH@bits, checked against the image itself), a version block, a manifest's execution
+// level; other types raw.
+std::string DescribeResource(const Resource& resource);
 int IconGroupOf(HICON shared); // the group a LoadIconA handle came from, or 0
+bool IsArrowCursor(HCURSOR cursor);
 const Resource* FindResource(const std::string& type, const std::string& name);
 std::string Utf16ToCp932(const std::u16string& text);
 std::string Utf8ToCp932(const std::string& text);
+std::string Utf16Text(const std::string& utf8); // as resources store text: UTF-16LE with its terminator
+std::string Utf16ToUtf8(const std::u16string& text);
 
 } // namespace machine

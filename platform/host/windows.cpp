@@ -4,6 +4,7 @@
 #include <ctype.h>
 #include <stdio.h>
 #include <string.h>
+#include <strings.h>
 
 #include "machine.h"
 
@@ -23,7 +24,7 @@ std::vector<HWND> WindowsOfClass(const std::string& className)
     std::vector<HWND> found;
     for (HWND handle : M().windowOrder) {
         Window* window = FindWindowByHandle(handle);
-        if (window && Upper(window->className) == Upper(className))
+        if (window && strcasecmp(window->className.c_str(), className.c_str()) == 0)
             found.push_back(handle);
     }
     return found;
@@ -47,6 +48,15 @@ void ClickButton(HWND dialog, int id)
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, 0), (LPARAM)ChildById(dialog, id));
 }
 
+size_t OpenHandles()
+{
+    Machine& m = M();
+    size_t open = m.openFiles.size() + m.openSets.size() + m.openKeys.size() + m.loadedImages.size();
+    for (auto& menu : m.menus)
+        open += !menu.second.destroyed;
+    return open;
+}
+
 std::string Describe(HWND handle)
 {
     const Window* w = FindWindowByHandle(handle);
@@ -65,6 +75,19 @@ std::vector<std::string> MenuLines(const std::vector<MenuItem>& items)
     for (const MenuItem& item : items)
         lines.push_back(
             std::to_string(item.flags) + " " + std::to_string(item.id) + " " + (item.hasText ? item.text : "-"));
+    return lines;
+}
+
+std::vector<std::string> ListLines(HWND list)
+{
+    std::vector<std::string> lines;
+    const Window* window = FindWindowByHandle(list);
+    for (const ListRow& row : window ? window->rows : std::vector<ListRow>()) {
+        std::string line;
+        for (const std::string& text : row.texts)
+            line += text + "|";
+        lines.push_back(line + std::to_string(row.state >> 12) + "|" + std::to_string(row.param));
+    }
     return lines;
 }
 
@@ -300,12 +323,12 @@ using namespace machine;
 ATOM RegisterClassExA(const WNDCLASSEXA* windowClass)
 {
     Machine& m = M();
-    if (windowClass) {
+    if (windowClass && m.logging) {
         const WNDCLASSEXA& c = *windowClass;
-        // Icons by the group they were loaded from, the instance by whether it is the program's module.
+        // Icons by their group; the instance, the cursor: whether they are the program's module, the arrow.
         Log("RegisterClassExA",
             {c.style, c.cbClsExtra, c.cbWndExtra, c.hInstance == Instance(), IconGroupOf(c.hIcon),
-                IconGroupOf(c.hIconSm), (long long)(uintptr_t)c.hCursor, (long long)(uintptr_t)c.hbrBackground,
+                IconGroupOf(c.hIconSm), IsArrowCursor(c.hCursor), (long long)(uintptr_t)c.hbrBackground,
                 (long long)(uintptr_t)c.lpszMenuName},
             c.lpszClassName ? c.lpszClassName : "");
     }
@@ -411,7 +434,7 @@ LRESULT SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
     Window* window = FindWindowByHandle(handle);
     if (!window)
         return 0;
-    if (Upper(window->className) == "SYSLISTVIEW32")
+    if (strcasecmp(window->className.c_str(), "SysListView32") == 0)
         return ListViewMessage(*window, message, wParam, lParam);
     if (window->dialogProc)
         return DialogMessage(*window, message, wParam, lParam);
@@ -724,7 +747,7 @@ BOOL EndDialog(HWND dialog, INT_PTR result)
 BOOL Shell_NotifyIconA(DWORD action, PNOTIFYICONDATAA data)
 {
     Machine& m = M();
-    if (data) {
+    if (data && m.logging) {
         // The balloon and state fields, all of them zero or not.
         NOTIFYICONDATAA rest = {};
         memcpy(rest.szInfo, data->szInfo, sizeof(rest.szInfo)), memcpy(rest.szInfoTitle, data->szInfoTitle, 64);
