@@ -23,7 +23,8 @@ TEST_F(Drives, TheListFollowsScanArrivalsAndRemovals)
     machine::AddInterface(GUID_DEVINTERFACE_DISK, machine::AddNode("SCSI\\DISK&VEN_A&PROD_B\\4", controller, 0), 30);
     machine::AddVolume('C', 30), machine::AddVolume('D', 31); // a fixed disk, and a volume without one
     Stick('G'), Stick('E');
-    ASSERT_EQ(2, CreateTrackedDriveList() + ScanDrives());
+    M().defaultAnswer = 7; // creation makes the list and scans the drives, and answers 0
+    ASSERT_EQ(0, MainWndProc(nullptr, WM_CREATE, 0, 0));
     EXPECT_EQ("E:\\ G:\\ ", Tracked());
     EXPECT_EQ("1EG", Letters());
     const WPARAM in = DBT_DEVICEARRIVAL, out = DBT_DEVICEREMOVECOMPLETE;
@@ -34,14 +35,14 @@ TEST_F(Drives, TheListFollowsScanArrivalsAndRemovals)
         DWORD mask, type;
         std::function<void()> before;
         const char* tracked;
-    } steps[] = {{in, 1 << 5, volume, [] { Stick('F'); }, "E:\\ G:\\ F: "},
-        {in, 1 << 4, volume, none, "E:\\ G:\\ F: E: "},
+    } steps[] = {{in, 1 << 6, volume, none, "E:\\ G:\\ G: "}, {out, 1 << 6, volume, none, "E:\\ G: "},
+        {in, 1 << 5, volume, [] { Stick('F'); }, "E:\\ G: F: "}, {in, 1 << 4, volume, none, "E:\\ G: F: E: "},
         // The device is gone when its removal is broadcast: no test of it, and only the first E goes.
-        {out, 1 << 4, volume, [] { M().volumes.erase('E'); }, "G:\\ F: E: "},
-        {out, 1 << 5, DBT_DEVTYP_PORT, none, "G:\\ F: E: "},
-        {in, 1 << 7, DBT_DEVTYP_DEVICEINTERFACE, [] { Stick('H'); }, "G:\\ F: E: "},
-        {out, 1 << 4, volume, none, "G:\\ F: "}, {in, (1 << 7) | (1 << 9), volume, [] { Stick('J'); }, "G:\\ F: H: "},
-        {out, 1 << 7, volume, none, "G:\\ F: "}, {in, 1 << 9, volume, none, "G:\\ F: J: "},
+        {out, 1 << 4, volume, [] { M().volumes.erase('E'); }, "G: F: E: "},
+        {out, 1 << 5, DBT_DEVTYP_PORT, none, "G: F: E: "},
+        {in, 1 << 7, DBT_DEVTYP_DEVICEINTERFACE, [] { Stick('H'); }, "G: F: E: "},
+        {out, 1 << 4, volume, none, "G: F: "}, {in, (1 << 7) | (1 << 9), volume, [] { Stick('J'); }, "G: F: H: "},
+        {out, 1 << 7, volume, none, "G: F: "}, {in, 1 << 9, volume, none, "G: F: J: "},
         {out, (1 << 6) | (1 << 9), volume, none, "F: J: "}, {in, 0, volume, none, "F: J: "},
         {out, 0, volume, none, "F: J: "}, {in, 1 << 3, volume, none, "F: J: "}};
     for (auto& step : steps) {
@@ -58,6 +59,7 @@ TEST_F(Drives, TheListFollowsScanArrivalsAndRemovals)
     EXPECT_EQ("1", Letters());
     EXPECT_EQ(0, AddTrackedDrive(nullptr) + RemoveTrackedDrive(nullptr) + GetTrackedLetters(nullptr, 32));
     EXPECT_EQ(1u, M().heapBlocks.size()) << "removed nodes or strings were not freed";
+    EXPECT_EQ(0, MainWndProc(nullptr, WM_DESTROY, 0, 0) + !M().quitPosted) << "no quit message, or not 0";
     const std::pair<DWORD, char> masks[] = {{1, 'A'}, {1 << 4, 'E'}, {(1 << 4) | (1 << 6), 'E'}, {1u << 25, 'Z'},
         {0, '['}, {1u << 26, '['}, {0xFC000000u, '['}, {0xFFFFFFFFu, 'A'}};
     for (auto& mask : masks)
