@@ -100,11 +100,6 @@ std::string Utf16ToUtf8(const std::u16string& text)
     return Convert("UTF-16LE", (const char*)text.data(), text.size() * 2, "UTF-8");
 }
 
-std::string Utf16Text(const std::string& utf8)
-{
-    return Convert("UTF-8", utf8.c_str(), utf8.size() + 1, "UTF-16LE");
-}
-
 std::string Upper(const std::string& text)
 {
     std::string upper = text;
@@ -144,7 +139,6 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes)
     else
         memset(block, 0xCD, bytes ? bytes : 1);
     m.heapBlocks[block] = bytes;
-    m.heapAllocations++;
     return block;
 }
 

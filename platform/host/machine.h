@@ -251,7 +251,6 @@ struct Machine {
     std::vector<Call> calls;
     std::vector<std::string> errors; // misuse of the platform by the program
     SmallMap<void*, size_t> heapBlocks;
-    size_t heapAllocations = 0;
     SmallMap<HANDLE, int> openFiles; // handle -> a volume's letter, or 256 + an interface's index
     SmallMap<HDEVINFO, DeviceSet> openSets;
     SmallMap<HKEY, std::pair<std::string, REGSAM>> openKeys; // path, access
@@ -293,8 +292,6 @@ void AddVolume(char letter, DWORD diskNumber, DWORD type = FILE_DEVICE_DISK);
 // Registry
 void SetRegValue(const std::string& path, const std::string& name, DWORD type, const std::string& data);
 void SetRegString(const std::string& path, const std::string& name, const std::string& text);
-bool HasRegKey(const std::string& path);
-const RegValue* FindRegValue(const std::string& path, const std::string& name);
 // The subkeys of a key as an export shows them: "name: value=type:bytes ...; " each, values in their order.
 std::string ExportRegistry(const std::string& path);
 
@@ -321,8 +318,6 @@ std::vector<std::string> MenuLines(const std::vector<MenuItem>& items);
 // A list view's rows as lines "text|text|state image|item data".
 std::vector<std::string> ListLines(HWND list);
 void SetRowTicked(HWND list, int row, bool ticked);
-// Explorer restarted: the tray is empty and "TaskbarCreated" is broadcast.
-void RestartShell();
 // Runs queued messages until the queue is empty (a message loop's work).
 void PumpMessages();
 
@@ -337,7 +332,6 @@ bool IsArrowCursor(HCURSOR cursor);
 const Resource* FindResource(const std::string& type, const std::string& name);
 std::string Utf16ToCp932(const std::u16string& text);
 std::string Utf8ToCp932(const std::string& text);
-std::string Utf16Text(const std::string& utf8); // as resources store text: UTF-16LE with its terminator
 std::string Utf16ToUtf8(const std::u16string& text);
 
 } // namespace machine

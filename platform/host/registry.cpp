@@ -54,18 +54,6 @@ void SetRegString(const std::string& path, const std::string& name, const std::s
     SetRegValue(path, name, REG_SZ, text);
 }
 
-bool HasRegKey(const std::string& path)
-{
-    return M().registry.count(Upper(path)) > 0;
-}
-
-const RegValue* FindRegValue(const std::string& path, const std::string& name)
-{
-    Machine& m = M();
-    auto key = m.registry.find(Upper(path));
-    return key == m.registry.end() ? nullptr : FindValue(key->second, name);
-}
-
 std::string ExportRegistry(const std::string& path)
 {
     std::string text, prefix = Upper(path) + "\\";

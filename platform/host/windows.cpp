@@ -99,12 +99,6 @@ void SetRowTicked(HWND list, int row, bool ticked)
             (window->rows[row].state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(ticked ? 2 : 1);
 }
 
-void RestartShell()
-{
-    M().tray.clear();
-    PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-}
-
 void PumpMessages()
 {
     Machine& m = M();
