@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 sources=(app/*.cpp drives/*.cpp device/*.cpp exclusions/*.cpp)
-formatted=(app/* drives/* device/* exclusions/* platform/*.h platform/host/* tests/*.cpp tests/*.h tests/fuzz/*.cpp tests/fuzz/*.h tests/e2e/*.cpp scripts/*.cpp)
+formatted=(app/* drives/* device/* exclusions/* platform/*.h platform/host/* tests/*.cpp tests/*.h tests/fuzz/*.cpp tests/e2e/*.cpp scripts/*.cpp)
 
 clang-format --dry-run --Werror "${formatted[@]}"
 

@@ -1,210 +1,156 @@
-// The exclusion list in the registry.
+// The exclusion list in the registry, and the tray menu and the settings dialog that use it.
 #include "support.h"
 
-using machine::M;
-
-static const char* const KEY0 = "SOFTWARE\\Kestrabin\\0";
-
-class Store : public MachineTest {
+class Exclusions : public MachineTest {
 protected:
-    static void Entry(int number, const char* vid, const char* pid, const char* serial)
+    static HWND OpenSettings(HWND main) { return SendMessageA(main, WM_COMMAND, CMD_SETTINGS, 0), Dialog(); }
+    static HWND Dialog() { return machine::WindowsOfClass("#32770").back(); }
+    static machine::Window& List(HWND dialog) { return *machine::FindWindowByHandle(GetDlgItem(dialog, 40001)); }
+    static void Tick(HWND dialog, int row, int image)
     {
-        std::string path = "SOFTWARE\\Kestrabin\\" + std::to_string(number);
-        if (vid)
-            machine::SetRegString(path, "VID", vid);
-        if (pid)
-            machine::SetRegString(path, "PID", pid);
-        if (serial)
-            machine::SetRegString(path, "SEL", serial);
-        if (!vid && !pid && !serial)
-            machine::SetRegValue(path, "Other", REG_DWORD, std::string(4, '\0'));
+        LVITEMA item = {};
+        item.state = INDEXTOSTATEIMAGEMASK(image), item.stateMask = LVIS_STATEIMAGEMASK;
+        SendMessageA(List(dialog).handle, LVM_SETITEMSTATE, row, (LPARAM)&item);
     }
-
-    static UsbIdentity Id(const char* vid, const char* pid, const char* serial)
-    {
-        UsbIdentity identity = {};
-        strcpy(identity.vid, vid);
-        strcpy(identity.pid, pid);
-        strcpy(identity.serial, serial);
-        return identity;
-    }
-
-    static std::vector<std::string> Load()
+    static S Load()
     {
         ExclusionList list = {};
         LoadExclusionList(&list);
-        std::vector<std::string> entries;
+        S entries;
         for (DriveNode* node = list.first; node; node = node->next) {
             const UsbIdentity* id = (const UsbIdentity*)node->data;
             entries.push_back(std::string(id->vid) + "/" + id->pid + "/" + id->serial);
-            EXPECT_EQ(node == list.first ? nullptr : node->prev->next, node == list.first ? nullptr : node);
         }
         FreeExclusionList(&list);
-        EXPECT_TRUE(M().heapBlocks.empty());
-        EXPECT_TRUE(M().openKeys.empty());
         return entries;
     }
-
-    static std::vector<std::string> Keys()
-    {
-        std::vector<std::string> keys;
-        for (auto& key : M().registry)
-            keys.push_back(key.second.name);
-        return keys;
-    }
 };
 
-TEST_F(Store, LoadingStopsAtTheFirstMissingNumber)
+TEST_F(Exclusions, TheStoreLoadsKeysInOrderUpToAGapMatchesExactlyAndRewritesItsKeys)
 {
-    EXPECT_EQ(std::vector<std::string>{}, Load());
-    Entry(1, "1", "1", "1");
-    EXPECT_EQ(std::vector<std::string>{}, Load());
-    Entry(0, "0", "0", "0");
-    Entry(3, "3", "3", "3");
-    M().calls.clear();
-    EXPECT_EQ((std::vector<std::string>{"0/0/0", "1/1/1"}), Load());
-    EXPECT_EQ(3u, machine::CallsNamed("RegOpenKeyExA").size()) << "key 3 must never be opened";
-    for (const machine::Call& open : machine::CallsNamed("RegOpenKeyExA"))
-        EXPECT_EQ(KEY_READ, open.args[1]);
-}
-
-TEST_F(Store, MissingAndOddValues)
-{
-    Entry(0, "1234", "5678", nullptr);
-    machine::SetRegValue("SOFTWARE\\Kestrabin\\1", "VID", REG_DWORD, std::string("\x31\x32\x00\x00", 4));
-    machine::SetRegString("SOFTWARE\\Kestrabin\\1", "PID", "5678");
-    Entry(2, nullptr, nullptr, nullptr);
-    // Stored with a terminating zero: reads the same.
-    machine::SetRegValue("SOFTWARE\\Kestrabin\\3", "VID", REG_SZ, std::string("AB\0", 3));
-    EXPECT_EQ((std::vector<std::string>{"1234/5678/", "12/5678/", "//", "AB//"}), Load());
-}
-
-TEST_F(Store, OversizedValuesAreCutToTheirFields)
-{
-    machine::SetRegString(KEY0, "VID", std::string(40, 'v'));
-    machine::SetRegString(KEY0, "PID", std::string(32, 'p'));
-    machine::SetRegValue(KEY0, "SEL", REG_BINARY, std::string(65536, 's'));
-    std::vector<std::string> loaded = Load();
-    ASSERT_EQ(1u, loaded.size());
-    EXPECT_EQ(std::string(31, 'v') + "/" + std::string(31, 'p') + "/" + std::string(255, 's'), loaded[0]);
-    machine::SetRegString(KEY0, "VID", std::string(31, 'v'));
-    EXPECT_EQ(std::string(31, 'v'), Load()[0].substr(0, 32 - 1));
-}
-
-TEST_F(Store, MatchingIsExactInAllThreeFields)
-{
-    Entry(0, "1234", "5678", "ABC");
-    Entry(1, "1234", "5678", nullptr);
-    ExclusionList list = {};
+    Exclude(1, "1", "1", "1"), Exclude(0, "S");
+    const std::string k = "SOFTWARE\\Kestrabin\\", v(32, 'v'), p(40, 'p'), s(256, 's');
+    machine::SetRegValue(k + "1", "VID", REG_DWORD, std::string("12\0\0", 4));
+    machine::SetRegValue(k + "2", "VID", REG_SZ, std::string("AB\0", 3));
+    machine::SetRegString(k + "2", "PID", p.substr(9));
+    Exclude(3, s.substr(1), v, p.c_str());
+    machine::SetRegString(k + "4", "SEL", s);
+    machine::SetRegValue(k + "5", "SEL", REG_BINARY, std::string(65536, 's'));
+    Exclude(7, "7"); // behind the gap
+    EXPECT_EQ((S{"1234/5678/S", "12/1/1", "AB/" + p.substr(9) + "/",
+                  v.substr(1) + "/" + p.substr(9) + "/" + s.substr(1), "//" + s.substr(1), "//" + s.substr(1)}),
+        Load());
+    ExclusionList list = {}, empty = {};
     LoadExclusionList(&list);
-    struct Case {
-        UsbIdentity id;
-        int excluded;
-    };
-    const Case cases[] = {
-        {Id("1234", "5678", "ABC"), 1},
-        {Id("1234", "5678", "abc"), 0},
-        {Id("1234", "5678", "ABCD"), 0},
-        {Id("1234", "5679", "ABC"), 0},
-        {Id("1235", "5678", "ABC"), 0},
-        {Id("1234", "5678", ""), 1},
-        {Id("", "", ""), 0},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.excluded, IsExcluded(&list, &c.id)) << c.id.vid << "/" << c.id.pid << "/" << c.id.serial;
+    const std::pair<UsbIdentity, int> cases[] = {{{"1234", "5678", "S"}, 1}, {{"1234", "5678", "s"}, 0},
+        {{"1234", "5678", "SS"}, 0}, {{"1234", "5678", ""}, 0}, {{"1234", "5679", "S"}, 0}, {{"1235", "5678", "S"}, 0},
+        {{"12", "1", "1"}, 1}, {{"12", "1", ""}, 0}, {{"", "", ""}, 0}};
+    for (auto& c : cases)
+        EXPECT_EQ(c.second, IsExcluded(&list, &c.first) + IsExcluded(&empty, &c.first))
+            << c.first.vid << "/" << c.first.pid << "/" << c.first.serial;
     FreeExclusionList(&list);
-    ExclusionList empty = {};
-    UsbIdentity any = Id("1234", "5678", "ABC");
-    EXPECT_EQ(0, IsExcluded(&empty, &any));
-}
-
-class Save : public Store {
-protected:
-    void SetUp() override
-    {
-        Store::SetUp();
-        machine::AddUsbDrive('E', 1, DISK_ID("ACME", "STICK"), USB_ID("1234", "5678", "S1"));
-        machine::AddUsbDrive('F', 2, DISK_ID("ACME", "CARD"), USB_ID("ABCD", "EF01", "S2"));
+    machine::Reset();
+    Stick('E'), Stick('F');
+    for (int number : {0, 1, 2, 3, 5})
+        Exclude(number, "9", "9", "9");
+    const std::string e = "VID=1:1234 PID=1:5678 SEL=1:SE; ", f = "VID=1:1234 PID=1:5678 SEL=1:SF; ",
+                      nine = "5: VID=1:9 PID=1:9 SEL=1:9; ";
+    // Twice the same; a drive gone since the dialog opened uses no number; none.
+    for (auto& save : std::vector<std::pair<const char*, std::string>>{{"FE", "0: " + f + "1: " + e + nine},
+             {"FE", "0: " + f + "1: " + e + nine}, {"GEGE", "0: " + e + "1: " + e + nine}, {"", nine}}) {
+        SaveExclusionList(save.first);
+        EXPECT_EQ(save.second, Registry()) << save.first;
     }
-};
-
-TEST_F(Save, WritesTheTickedDrivesInOrderWithoutTerminators)
-{
-    SaveExclusionList("FE");
-    EXPECT_EQ((std::vector<std::string>{"ABCD/EF01/S2", "1234/5678/S1"}), Load());
-    const machine::RegValue* vid = machine::FindRegValue(KEY0, "VID");
-    ASSERT_NE(nullptr, vid);
-    EXPECT_EQ((DWORD)REG_SZ, vid->type);
-    EXPECT_EQ(std::string("ABCD"), vid->data) << "stored with " << vid->data.size() << " bytes";
-    for (const machine::Call& create : machine::CallsNamed("RegCreateKeyExA")) {
-        EXPECT_EQ(0, create.args[0]);
-        EXPECT_EQ(KEY_READ | KEY_WRITE, create.args[1]);
-    }
-    auto sets = machine::CallsNamed("RegSetValueExA");
-    ASSERT_EQ(6u, sets.size());
-    EXPECT_EQ("VID", sets[0].text);
-    EXPECT_EQ("PID", sets[1].text);
-    EXPECT_EQ("SEL", sets[2].text);
-}
-
-TEST_F(Save, DeletesTheRunBehindTheNewListUpToTheGap)
-{
-    for (int n : {0, 1, 2, 3, 5})
-        Entry(n, "9", "9", "9");
-    SaveExclusionList("E");
-    EXPECT_EQ((std::vector<std::string>{"1234/5678/S1"}), Load());
-    EXPECT_FALSE(machine::HasRegKey("SOFTWARE\\Kestrabin\\3"));
-    EXPECT_TRUE(machine::HasRegKey("SOFTWARE\\Kestrabin\\5"));
-    SaveExclusionList("");
-    EXPECT_FALSE(machine::HasRegKey(KEY0));
-    EXPECT_TRUE(machine::HasRegKey("SOFTWARE\\Kestrabin"));
-}
-
-TEST_F(Save, KeysBehindAGapSurviveAShortSave)
-{
-    Entry(0, "0", "0", "0");
-    Entry(1, "1", "1", "1");
-    Entry(3, "3", "3", "3");
+    // A key that cannot be created is skipped, but its number is used up.
+    Exclude(0, "0", "0", "0");
+    machine::FailCall(machine::Fault::RegCreate, machine::CallCount(machine::Fault::RegCreate) + 1);
     SaveExclusionList("EF");
-    EXPECT_TRUE(machine::HasRegKey("SOFTWARE\\Kestrabin\\3"));
-    EXPECT_EQ((std::vector<std::string>{"1234/5678/S1", "ABCD/EF01/S2"}), Load());
+    EXPECT_EQ("0: VID=1:0 PID=1:0 SEL=1:0; 1: " + f + nine, Registry());
 }
 
-TEST_F(Save, TwoLettersOfOneDeviceGiveTwoEqualKeys)
+TEST_F(Exclusions, TheMenuAndTheDialogShowTheDrivesAndOkStoresTheTicksForTheNextMenu)
 {
-    SaveExclusionList("EE");
-    EXPECT_EQ((std::vector<std::string>{"1234/5678/S1", "1234/5678/S1"}), Load());
-}
-
-TEST_F(Save, SavingTheSameTicksTwiceChangesNothing)
-{
-    Entry(4, "4", "4", "4");
-    SaveExclusionList("EF");
-    auto before = M().registry;
-    SaveExclusionList("EF");
-    ASSERT_EQ(before.size(), M().registry.size());
-    for (auto& key : before)
-        for (auto& value : key.second.values) {
-            const machine::RegValue* now = machine::FindRegValue(key.first, value.second.name);
-            ASSERT_NE(nullptr, now) << key.first << " " << value.first;
-            EXPECT_EQ(value.second.data, now->data);
-            EXPECT_EQ(value.second.type, now->type);
-        }
-}
-
-TEST_F(Save, ADriveGoneSinceTheDialogOpenedUsesNoNumber)
-{
-    Entry(2, "2", "2", "2");
-    SaveExclusionList("EGF");
-    EXPECT_EQ((std::vector<std::string>{"1234/5678/S1", "ABCD/EF01/S2"}), Load());
-    EXPECT_FALSE(machine::HasRegKey("SOFTWARE\\Kestrabin\\2"));
-}
-
-TEST_F(Save, AKeyThatCannotBeCreatedIsSkippedButNumbered)
-{
-    Entry(0, "0", "0", "0");
-    machine::FailCall(machine::Fault::RegCreate, 1);
-    SaveExclusionList("EF");
-    EXPECT_EQ((std::vector<std::string>{"0/0/0", "ABCD/EF01/S2"}), Load());
-    EXPECT_TRUE(M().openKeys.empty());
+    Exclude(0, "SH"), Exclude(1, "SF");
+    RunProgram({[](HWND main) {
+        Stick('G');
+        M().nodes[Stick('E').disk].instanceId = "USBSTOR\\DISK&VEN_&PROD_STICK&REV_1\\0";
+        DEVINST excluded = Stick('F').disk;
+        M().nodes[Stick('J').usb].instanceId = ""; // no USB identity: never excluded by another drive's
+        M().nodes[Stick('H').disk].instanceId = "USBSTOR\\DISK&VEN_ACME&PROD_BROKEN&REV_1"; // no disk identity
+        M().nodes[Stick('A').disk].instanceId = "USBSTOR\\DISK&VEN_ACME&PROD_&REV_1\\0";
+        Stick('Z');
+        for (const char* drive : {"G:\\", "E:", "F:", "J:", "H:", "A:", "Z:", "E:"})
+            AddTrackedDrive(drive);
+        EXPECT_EQ((S{"0 4102 ACME STICKG(G:)", "0 4100  STICK(E:)", "0 4105 ACME STICKJ(J:)", "0 4096 ACME (A:)",
+                      "0 4121 ACME STICKZ(Z:)", "0 4100  STICK(E:)", "and the fixed items"}),
+            Menu(main));
+        for (const machine::Call& read : machine::CallsNamed("CM_Get_Device_IDA"))
+            EXPECT_NE(excluded, read.args[0]) << "the excluded drive's disk was read";
+        HWND dialog = OpenSettings(main);
+        EXPECT_EQ((S{"G:|ACME STICKG|1|0", "E:| STICK|1|0", "F:|ACME STICKF|2|0", "J:|ACME STICKJ|1|0", "A:|ACME |1|0",
+                      "Z:|ACME STICKZ|1|0", "E:| STICK|1|0"}),
+            machine::ListLines(List(dialog).handle));
+        const machine::Window& list = List(dialog);
+        EXPECT_EQ((V{LVS_EX_CHECKBOXES, 2, 12 + 6 * 2, 12 + 6 * 11, ICC_LISTVIEW_CLASSES}),
+            (V{list.listExStyle, (long long)list.columns.size(), list.columns.at(0).width, list.columns.at(1).width,
+                M().commonControls}))
+            << "check boxes, two columns sized to their contents, the list-view classes";
+        EXPECT_EQ(GetDlgItem(dialog, IDOK), M().focus) << "no initial focus";
+        S controls = {machine::Describe(dialog)};
+        for (HWND child : machine::FindWindowByHandle(dialog)->children)
+            controls.push_back(machine::Describe(child));
+        // The template. Styles: the dialog WS_POPUP WS_VISIBLE WS_CAPTION WS_SYSMENU DS_MODALFRAME DS_CENTER
+        // DS_3DLOOK DS_SETFONT DS_FIXEDSYS; every control WS_CHILD WS_VISIBLE, and then WS_TABSTOP
+        // BS_DEFPUSHBUTTON, WS_TABSTOP BS_PUSHBUTTON, nothing, WS_BORDER WS_TABSTOP LVS_REPORT LVS_ALIGNLEFT,
+        // WS_GROUP SS_LEFT twice.
+        EXPECT_EQ(
+            (S{Sjis("0 #32770 \"Kestrabin 設定\" 90c808cc 0 0,0 223x169 0 8 Ms Shell Dlg 2"),
+                "1 BUTTON \"OK\" 50010001 0 112,151 50x14 0 0 ",
+                Sjis("2 BUTTON \"キャンセル\" 50010000 0 165,151 50x14 0 0 "),
+                "1001 SYSTABCONTROL32 \"\" 50000000 0 3,3 213x146 0 0 ",
+                "40001 SYSLISTVIEW32 \"\" 50810801 0 9,47 200x94 0 0 ",
+                Sjis("65535 STATIC \"取外し除外リスト\" 50020000 0 8,22 55x8 0 0 "),
+                Sjis("65535 STATIC \"※チェックしたUSBは取外しメニューに表示されません\" 50020000 0 11,34 160x8 0 0 ")}),
+            controls);
+        // OK as it opened: H had no row and loses its exclusion.
+        machine::ClickButton(dialog, IDOK);
+        EXPECT_EQ("0: VID=1:1234 PID=1:5678 SEL=1:SF; ", Registry());
+        // Untick F, tick E, and give G and A images 0 and 3: every row but the empty box counts as ticked.
+        Tick(dialog = OpenSettings(main), 2, 1), Tick(dialog, 1, 2), Tick(dialog, 0, 0), Tick(dialog, 4, 3);
+        machine::ClickButton(dialog, IDOK);
+        EXPECT_EQ("0: VID=1:1234 PID=1:5678 SEL=1:SG; 1: VID=1:1234 PID=1:5678 SEL=1:SE; 2: VID=1:1234 PID=1:5678 "
+                  "SEL=1:SA; ",
+            Registry());
+        EXPECT_EQ(
+            (S{"0 4101 ACME STICKF(F:)", "0 4105 ACME STICKJ(J:)", "0 4121 ACME STICKZ(Z:)", "and the fixed items"}),
+            Menu(main));
+        const std::string stored = Registry();
+        // A command that is not a click, Cancel and the close button store nothing.
+        Tick(dialog = OpenSettings(main), 2, 2);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 1), 0), machine::ClickButton(dialog, IDCANCEL);
+        Tick(dialog = OpenSettings(main), 2, 2);
+        SendMessageA(dialog, WM_CLOSE, 0, 0);
+        machine::PumpMessages();
+        EXPECT_EQ(0u, machine::WindowsOfClass("#32770").size());
+        EXPECT_EQ(stored, Registry());
+        // The placeholder without drives, and without the registry; nothing when no drive can be shown.
+        while (GetTrackedDriveList()->first)
+            RemoveTrackedDrive((const char*)GetTrackedDriveList()->first->data);
+        M().calls.clear();
+        EXPECT_EQ((S{Sjis("0 0 接続されていません"), "and the fixed items"}), Menu(main));
+        EXPECT_EQ(0u, machine::CallsNamed("RegOpenKeyExA").size());
+        EXPECT_EQ(S{"and the fixed items"}, (AddTrackedDrive("H:"), Menu(main)));
+        // Room for 31 letters, H's and thirty of K's; texts cut to 127 characters.
+        std::string cut = std::string(100, 'V') + " " + std::string(26, 'P');
+        M().nodes[Stick('K').disk].instanceId =
+            "USBSTOR\\DISK&VEN_" + cut.substr(0, 100) + "&PROD_" + std::string(30, 'P') + "&REV_1\\0";
+        for (int i = 0; i < 33; i++)
+            AddTrackedDrive("K:");
+        EXPECT_EQ((V{30 + 1, 30}), (V{(long long)Menu(main).size(), (long long)List(OpenSettings(main)).rows.size()}));
+        EXPECT_EQ("0 4106 " + cut + "|" + cut, Menu(main).at(29) + "|" + List(Dialog()).rows.at(29).texts.at(1));
+        PostMessageA(main, WM_CLOSE, 0, 0);
+    }});
+    EXPECT_FALSE(M().starved) << "WM_CLOSE did not end the program";
+    EXPECT_EQ((V{1, 0}), (V{(long long)M().tray.size(), (long long)machine::WindowsOfClass("#32770").size()}))
+        << "only Exit removes the icon; the open dialog goes with its owner";
 }

@@ -64,15 +64,16 @@ static bool SameGuid(const GUID& a, const GUID& b)
 
 using namespace machine;
 
-HDEVINFO SetupDiGetClassDevsA(const GUID* interfaceClass, LPCSTR enumerator, HWND, DWORD flags)
+HDEVINFO SetupDiGetClassDevsA(const GUID* interfaceClass, LPCSTR enumerator, HWND parent, DWORD flags)
 {
     Machine& m = M();
-    Log("SetupDiGetClassDevsA", {flags, enumerator != nullptr},
+    Log("SetupDiGetClassDevsA", {flags, enumerator != nullptr, parent != nullptr},
         interfaceClass ? std::to_string(interfaceClass->Data1) : "");
     if (!interfaceClass || !(flags & DIGCF_DEVICEINTERFACE) || ShouldFail(Fault::ClassDevs))
         return INVALID_HANDLE_VALUE;
     DeviceSet set;
     set.interfaceClass = *interfaceClass;
+    set.members.reserve(m.interfaces.size());
     for (size_t i = 0; i < m.interfaces.size(); i++) {
         const Interface& device = m.interfaces[i];
         if (SameGuid(device.interfaceClass, *interfaceClass) && (device.present || !(flags & DIGCF_PRESENT)))
@@ -83,11 +84,11 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* interfaceClass, LPCSTR enumerator, HWN
     return handle;
 }
 
-BOOL SetupDiEnumDeviceInterfaces(
-    HDEVINFO devices, PSP_DEVINFO_DATA, const GUID* interfaceClass, DWORD index, PSP_DEVICE_INTERFACE_DATA data)
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO devices, PSP_DEVINFO_DATA deviceInfo, const GUID* interfaceClass, DWORD index,
+    PSP_DEVICE_INTERFACE_DATA data)
 {
     Machine& m = M();
-    Log("SetupDiEnumDeviceInterfaces", {index});
+    Log("SetupDiEnumDeviceInterfaces", {index, deviceInfo != nullptr});
     if (!m.openSets.count(devices)) {
         m.errors.push_back("SetupDiEnumDeviceInterfaces: not an open set");
         return FALSE;
@@ -150,17 +151,21 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO devices)
     return Release(m.openSets, devices, "SetupDiDestroyDeviceInfoList");
 }
 
+// The configuration manager checks its arguments before it looks at the tree;
+// once they pass, a failed look-up leaves -1 in the caller's variable.
 CONFIGRET CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG flags)
 {
     Machine& m = M();
     Log("CM_Get_Parent", {node, flags});
     if (!parent)
-        return CR_FAILURE;
-    *parent = 0;
+        return CR_INVALID_POINTER;
+    if (!node)
+        return CR_INVALID_DEVNODE;
+    if (flags)
+        return CR_INVALID_FLAG;
+    *parent = (DEVINST)-1;
     auto it = m.nodes.find(node);
-    if (it == m.nodes.end() || it->second.parentFails || ShouldFail(Fault::GetParent))
-        return CR_NO_SUCH_DEVNODE;
-    if (it->second.parent == 0)
+    if (it == m.nodes.end() || it->second.parentFails || ShouldFail(Fault::GetParent) || it->second.parent == 0)
         return CR_NO_SUCH_DEVNODE;
     *parent = it->second.parent;
     return CR_SUCCESS;
@@ -170,8 +175,12 @@ CONFIGRET CM_Get_DevNode_Status(PULONG status, PULONG problem, DEVINST node, ULO
 {
     Machine& m = M();
     Log("CM_Get_DevNode_Status", {node, flags});
+    if (!status || !problem)
+        return CR_INVALID_POINTER;
+    if (flags)
+        return CR_INVALID_FLAG;
     auto it = m.nodes.find(node);
-    if (!status || !problem || it == m.nodes.end() || it->second.statusFails || ShouldFail(Fault::DevNodeStatus))
+    if (it == m.nodes.end() || it->second.statusFails || ShouldFail(Fault::DevNodeStatus))
         return CR_NO_SUCH_DEVNODE;
     *status = it->second.status;
     *problem = 0;
@@ -182,8 +191,12 @@ CONFIGRET CM_Get_Device_IDA(DEVINST node, LPSTR buffer, ULONG length, ULONG flag
 {
     Machine& m = M();
     Log("CM_Get_Device_IDA", {node, length, flags});
+    if (!buffer)
+        return CR_INVALID_POINTER;
+    if (flags)
+        return CR_INVALID_FLAG;
     auto it = m.nodes.find(node);
-    if (!buffer || it == m.nodes.end() || ShouldFail(Fault::DeviceId))
+    if (it == m.nodes.end() || ShouldFail(Fault::DeviceId))
         return CR_NO_SUCH_DEVNODE;
     const std::string& id = it->second.instanceId;
     if (id.size() + 1 > length) {
@@ -199,13 +212,15 @@ static CONFIGRET Removal(
 {
     Machine& m = M();
     Log(name, {node, (long long)(uintptr_t)vetoName, nameLength, flags, veto != nullptr});
+    if (flags)
+        return CR_INVALID_FLAG;
     auto it = m.nodes.find(node);
     if (it == m.nodes.end())
         return CR_NO_SUCH_DEVNODE;
     if (it->second.removalAnswers.empty())
         return CR_SUCCESS;
     CONFIGRET answer = it->second.removalAnswers.front();
-    it->second.removalAnswers.pop_front();
+    it->second.removalAnswers.erase(it->second.removalAnswers.begin());
     if (answer == CR_REMOVE_VETOED && veto)
         *veto = (PNP_VETO_TYPE)6;
     return answer;

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include "machine.h"
 
@@ -35,23 +36,22 @@ HINSTANCE Instance()
 
 void FailCall(Fault kind, int nth)
 {
-    M().failAt[kind].insert(nth);
+    M().failAt[(int)kind].insert(nth);
 }
 
 bool ShouldFail(Fault kind)
 {
     Machine& m = M();
-    int n = ++m.callCounts[kind];
-    auto it = m.failAt.find(kind);
-    return it != m.failAt.end() && it->second.count(n) > 0;
+    int n = ++m.callCounts[(int)kind];
+    return !m.failAt[(int)kind].empty() && m.failAt[(int)kind].count(n) > 0;
 }
 
 int CallCount(Fault kind)
 {
-    return M().callCounts[kind];
+    return M().callCounts[(int)kind];
 }
 
-void Log(const std::string& name, std::vector<long long> args, const std::string& text)
+void Record(const char* name, std::vector<long long> args, const std::string& text)
 {
     M().calls.push_back(Call{name, std::move(args), text});
 }
@@ -65,18 +65,22 @@ std::vector<Call> CallsNamed(const std::string& name)
     return found;
 }
 
-static std::string Convert(const char* from, const char* data, size_t size)
+static std::string Convert(const char* from, const char* data, size_t size, const char* to = "CP932")
 {
-    iconv_t converter = iconv_open("CP932", from);
+    // Opening a converter is costly; each pair is opened once, kept for the process, and reset before use.
+    static auto* converters = new std::map<std::pair<std::string, std::string>, iconv_t>();
+    iconv_t& converter = (*converters)[{from, to}];
+    if (!converter)
+        converter = iconv_open(to, from);
     if (converter == (iconv_t)-1)
         return std::string();
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
     std::string out(size * 2 + 4, '\0');
     char* in = const_cast<char*>(data);
     size_t inLeft = size;
     char* outPtr = &out[0];
     size_t outLeft = out.size();
     iconv(converter, &in, &inLeft, &outPtr, &outLeft);
-    iconv_close(converter);
     out.resize(out.size() - outLeft);
     return out;
 }
@@ -89,6 +93,11 @@ std::string Utf16ToCp932(const std::u16string& text)
 std::string Utf8ToCp932(const std::string& text)
 {
     return Convert("UTF-8", text.data(), text.size());
+}
+
+std::string Utf16ToUtf8(const std::u16string& text)
+{
+    return Convert("UTF-16LE", (const char*)text.data(), text.size() * 2, "UTF-8");
 }
 
 std::string Upper(const std::string& text)
@@ -130,7 +139,6 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes)
     else
         memset(block, 0xCD, bytes ? bytes : 1);
     m.heapBlocks[block] = bytes;
-    m.heapAllocations++;
     return block;
 }
 
@@ -170,47 +178,46 @@ DWORD GetLogicalDriveStringsA(DWORD length, LPSTR buffer)
     return (DWORD)strings.size();
 }
 
-static bool SameText(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (toupper((unsigned char)a[i]) != toupper((unsigned char)b[i]))
-            return false;
-    return true;
-}
-
-HANDLE CreateFileA(
-    LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags, HANDLE)
+// What an open file is: a volume by its letter, or 256 plus an interface's index.
+static int OpenTarget(const char* path)
 {
     Machine& m = M();
-    Log("CreateFileA", {access, share, disposition, flags}, path ? path : "");
-    if (!path || ShouldFail(Fault::CreateFile))
-        return INVALID_HANDLE_VALUE;
-    std::string name = path;
-    bool found = false;
-    if (name.size() == 6 && name.compare(0, 4, "\\\\.\\") == 0 && name[5] == ':') {
-        auto it = m.volumes.find((char)toupper((unsigned char)name[4]));
-        found = it != m.volumes.end() && !it->second.openFails;
-    } else {
-        for (const Interface& device : m.interfaces)
-            if (device.present && SameText(device.path, name))
-                found = !device.openFails;
+    if (strlen(path) == 6 && strncmp(path, "\\\\.\\", 4) == 0 && path[5] == ':') {
+        auto it = m.volumes.find((char)toupper((unsigned char)path[4]));
+        return it != m.volumes.end() && !it->second.openFails ? it->first : -1;
     }
-    if (!found)
+    for (size_t i = 0; i < m.interfaces.size(); i++)
+        if (m.interfaces[i].present && strcasecmp(m.interfaces[i].path.c_str(), path) == 0)
+            return m.interfaces[i].openFails ? -1 : 256 + (int)i;
+    return -1;
+}
+
+static std::string PathOf(int target)
+{
+    return target < 256 ? "\\\\.\\" + std::string(1, (char)target) + ":" : M().interfaces[target - 256].path;
+}
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+    DWORD flags, HANDLE templateFile)
+{
+    Machine& m = M();
+    Log("CreateFileA", {access, share, disposition, flags, security != nullptr, templateFile != nullptr},
+        path ? path : "");
+    int target = path && !ShouldFail(Fault::CreateFile) ? OpenTarget(path) : -1;
+    if (target < 0)
         return INVALID_HANDLE_VALUE;
     HANDLE handle = (HANDLE)NewHandle();
-    m.openFiles[handle] = name;
+    m.openFiles[handle] = target;
     return handle;
 }
 
-BOOL DeviceIoControl(
-    HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned, LPOVERLAPPED)
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned,
+    LPOVERLAPPED overlapped)
 {
     Machine& m = M();
     auto it = m.openFiles.find(device);
-    Log("DeviceIoControl", {code, (long long)(uintptr_t)in, inSize, outSize},
-        it != m.openFiles.end() ? it->second : "");
+    Log("DeviceIoControl", {code, (long long)(uintptr_t)in, inSize, outSize, overlapped != nullptr},
+        it != m.openFiles.end() ? PathOf(it->second) : "");
     if (it == m.openFiles.end()) {
         m.errors.push_back("DeviceIoControl: not an open handle");
         return FALSE;
@@ -219,23 +226,19 @@ BOOL DeviceIoControl(
         return FALSE;
     if (ShouldFail(Fault::DeviceIoControl))
         return FALSE;
-    const std::string& name = it->second;
     STORAGE_DEVICE_NUMBER answer = {};
-    if (name.size() == 6 && name.compare(0, 4, "\\\\.\\") == 0) {
-        const Volume& volume = m.volumes[(char)toupper((unsigned char)name[4])];
-        if (volume.queryFails)
+    if (it->second < 256) {
+        auto volume = m.volumes.find((char)it->second);
+        if (volume == m.volumes.end() || volume->second.queryFails)
             return FALSE;
-        answer.DeviceType = volume.type;
-        answer.DeviceNumber = volume.number;
+        answer.DeviceType = volume->second.type;
+        answer.DeviceNumber = volume->second.number;
     } else {
-        const Interface* match = nullptr;
-        for (const Interface& candidate : m.interfaces)
-            if (SameText(candidate.path, name))
-                match = &candidate;
-        if (!match || match->queryFails)
+        const Interface& device = m.interfaces[it->second - 256];
+        if (device.queryFails)
             return FALSE;
-        answer.DeviceType = match->type;
-        answer.DeviceNumber = match->number;
+        answer.DeviceType = device.type;
+        answer.DeviceNumber = device.number;
     }
     answer.PartitionNumber = 1;
     memcpy(out, &answer, sizeof(answer));
@@ -276,74 +279,20 @@ int lstrlenA(LPCSTR text)
 }
 
 // USER32's formatter: at most 1024 bytes with the terminator, whatever the
-// buffer; %C takes a wide character.
+// buffer. Its conversions are the C library's but for %C, a wide character,
+// which is passed as an int like %c's.
 int wsprintfA(LPSTR out, LPCSTR format, ...)
 {
-    const int limit = 1024;
-    std::string result;
+    char converted[1024];
+    size_t length = 0;
+    for (const char* p = format; *p && length + 1 < sizeof(converted); p++) {
+        bool conversion = p > format && p[-1] == '%' && (p < format + 2 || p[-2] != '%');
+        converted[length++] = conversion && *p == 'C' ? 'c' : *p;
+    }
+    converted[length] = 0;
     va_list args;
     va_start(args, format);
-    for (const char* p = format; *p; p++) {
-        if (*p != '%') {
-            result += *p;
-            continue;
-        }
-        p++;
-        std::string conversion = "%";
-        while (*p == '-' || *p == '0' || *p == '#')
-            conversion += *p++;
-        while (isdigit((unsigned char)*p))
-            conversion += *p++;
-        if (*p == '.') {
-            conversion += *p++;
-            while (isdigit((unsigned char)*p))
-                conversion += *p++;
-        }
-        bool isLong = false;
-        if (*p == 'l') {
-            isLong = true;
-            p++;
-        }
-        char piece[1100];
-        switch (*p) {
-        case '%':
-            result += '%';
-            continue;
-        case 's': {
-            const char* text = va_arg(args, const char*);
-            snprintf(piece, sizeof(piece), (conversion + "s").c_str(), text ? text : "(null)");
-            break;
-        }
-        case 'c':
-        case 'C': {
-            int character = va_arg(args, int);
-            snprintf(piece, sizeof(piece), (conversion + "c").c_str(), (char)character);
-            break;
-        }
-        case 'd':
-        case 'i':
-            snprintf(
-                piece, sizeof(piece), (conversion + "d").c_str(), isLong ? (int)va_arg(args, long) : va_arg(args, int));
-            break;
-        case 'u':
-        case 'x':
-        case 'X': {
-            unsigned value = isLong ? (unsigned)va_arg(args, unsigned long) : va_arg(args, unsigned);
-            snprintf(piece, sizeof(piece), (conversion + *p).c_str(), value);
-            break;
-        }
-        case 0:
-            p--;
-            continue;
-        default:
-            piece[0] = 0;
-            break;
-        }
-        result += piece;
-    }
+    int written = vsnprintf(out, 1024, converted, args);
     va_end(args);
-    if ((int)result.size() > limit - 1)
-        result.resize(limit - 1);
-    memcpy(out, result.c_str(), result.size() + 1);
-    return (int)result.size();
+    return written < 1024 ? written : 1023;
 }

@@ -13,6 +13,35 @@
 
 namespace machine {
 
+// A map for the few handles or blocks open at a time: a vector, so that opening
+// and closing allocate nothing once it has grown.
+template <class Key, class Value> struct SmallMap : std::vector<std::pair<Key, Value>> {
+    using Base = std::vector<std::pair<Key, Value>>;
+    typename Base::iterator find(const Key& key)
+    {
+        auto it = this->begin();
+        while (it != this->end() && it->first != key)
+            ++it;
+        return it;
+    }
+    size_t count(const Key& key) { return find(key) != this->end(); }
+    Value& operator[](const Key& key)
+    {
+        auto it = find(key);
+        return it != this->end() ? it->second : (this->push_back({key, Value()}), this->back().second);
+    }
+    void erase(typename Base::iterator it)
+    {
+        *it = std::move(this->back());
+        this->pop_back();
+    }
+    size_t erase(const Key& key)
+    {
+        auto it = find(key);
+        return it == this->end() ? 0 : (erase(it), 1);
+    }
+};
+
 // Kinds of platform call that a test can make fail.
 enum class Fault {
     CreateFile,
@@ -71,7 +100,7 @@ struct Node {
     bool parentFails = false;
     bool statusFails = false;
     // Answers to the next removal requests, in order; then CR_SUCCESS.
-    std::deque<CONFIGRET> removalAnswers;
+    std::vector<CONFIGRET> removalAnswers;
 };
 
 struct RegValue {
@@ -82,7 +111,7 @@ struct RegValue {
 
 struct RegKey {
     std::string name;
-    std::map<std::string, RegValue> values; // by upper-case name
+    std::vector<RegValue> values; // in the order they were created, as Windows enumerates them
 };
 
 struct ListColumn {
@@ -114,6 +143,9 @@ struct Window {
     HMENU menu = nullptr;
     std::vector<HWND> children;
     int x = 0, y = 0, cx = 0, cy = 0;
+    // A dialog's font, as its template names it.
+    int fontSize = 0;
+    std::string fontFace;
     // List-view state, for SysListView32 windows.
     DWORD listExStyle = 0;
     std::vector<ListColumn> columns;
@@ -138,6 +170,7 @@ struct ShownMenu {
     UINT flags = 0;
     int x = 0, y = 0;
     HWND owner = nullptr;
+    HWND foreground = nullptr; // when the menu opened: it closes properly only if the owner was foreground
 };
 
 struct MessageBoxRecord {
@@ -195,6 +228,8 @@ struct Machine {
     std::map<std::pair<HWND, UINT>, TrayIcon> tray;
     std::map<std::string, UINT> registeredMessages;
     HWND foreground = nullptr;
+    HWND focus = nullptr;
+    bool painting = false; // between BeginPaint and EndPaint
     // What DefWindowProcA answers to messages it has nothing to do for
     // (Wine answers 0, also to WM_DEVICECHANGE).
     LRESULT defaultAnswer = 0;
@@ -208,18 +243,18 @@ struct Machine {
     std::function<void(const MessageBoxRecord&)> onMessageBox;
 
     // Faults: the n-th call of a kind (counted from 1) fails.
-    std::map<Fault, std::set<int>> failAt;
-    std::map<Fault, int> callCounts;
+    std::set<int> failAt[(int)Fault::Count];
+    int callCounts[(int)Fault::Count] = {};
 
-    // Bookkeeping
+    // Bookkeeping; the call log can be switched off where nothing reads it (fuzzing).
+    bool logging = true;
     std::vector<Call> calls;
     std::vector<std::string> errors; // misuse of the platform by the program
-    std::map<void*, size_t> heapBlocks;
-    size_t heapAllocations = 0;
-    std::map<HANDLE, std::string> openFiles; // handle -> path
-    std::map<HDEVINFO, DeviceSet> openSets;
-    std::map<HKEY, std::string> openKeys;
-    std::map<HICON, int> loadedImages; // destroyable icons -> group
+    SmallMap<void*, size_t> heapBlocks;
+    SmallMap<HANDLE, int> openFiles; // handle -> a volume's letter, or 256 + an interface's index
+    SmallMap<HDEVINFO, DeviceSet> openSets;
+    SmallMap<HKEY, std::pair<std::string, REGSAM>> openKeys; // path, access
+    SmallMap<HICON, int> loadedImages; // destroyable icons -> group
     uintptr_t nextHandle = 0x10000;
 };
 
@@ -257,30 +292,46 @@ void AddVolume(char letter, DWORD diskNumber, DWORD type = FILE_DEVICE_DISK);
 // Registry
 void SetRegValue(const std::string& path, const std::string& name, DWORD type, const std::string& data);
 void SetRegString(const std::string& path, const std::string& name, const std::string& text);
-bool HasRegKey(const std::string& path);
-const RegValue* FindRegValue(const std::string& path, const std::string& name);
+// The subkeys of a key as an export shows them: "name: value=type:bytes ...; " each, values in their order.
+std::string ExportRegistry(const std::string& path);
 
 // Faults and the call log
 void FailCall(Fault kind, int nth);
 bool ShouldFail(Fault kind);
 int CallCount(Fault kind);
 std::vector<Call> CallsNamed(const std::string& name);
-void Log(const std::string& name, std::vector<long long> args = {}, const std::string& text = "");
+void Record(const char* name, std::vector<long long> args = {}, const std::string& text = "");
+// Logs a call; with the log switched off its arguments are not even evaluated.
+#define Log(...) (machine::M().logging ? machine::Record(__VA_ARGS__) : void())
 
 // Window manager
 Window* FindWindowByHandle(HWND window);
 std::vector<HWND> WindowsOfClass(const std::string& className);
 HWND ChildById(HWND parent, int id);
 void ClickButton(HWND dialog, int id);
+// Files, device sets, registry keys, icons and menus the program has not released.
+size_t OpenHandles();
+// A window as a line: identifier, class, "title", style, extended style, x,y, cx x cy, has a menu, font.
+std::string Describe(HWND window);
+// A menu's items as lines "flags identifier text" ("-" for no text).
+std::vector<std::string> MenuLines(const std::vector<MenuItem>& items);
+// A list view's rows as lines "text|text|state image|item data".
+std::vector<std::string> ListLines(HWND list);
 void SetRowTicked(HWND list, int row, bool ticked);
-// Explorer restarted: the tray is empty and "TaskbarCreated" is broadcast.
-void RestartShell();
 // Runs queued messages until the queue is empty (a message loop's work).
 void PumpMessages();
 
 // Resources
+const std::vector<Resource>& Resources();
+// A resource as a resource script would write it, texts in UTF-8: a menu, accelerators, a string-table block,
+// an icon group (each image WxH@bits, checked against the image itself), a version block, a manifest's execution
+// level; other types raw.
+std::string DescribeResource(const Resource& resource);
+int IconGroupOf(HICON shared); // the group a LoadIconA handle came from, or 0
+bool IsArrowCursor(HCURSOR cursor);
 const Resource* FindResource(const std::string& type, const std::string& name);
 std::string Utf16ToCp932(const std::u16string& text);
 std::string Utf8ToCp932(const std::string& text);
+std::string Utf16ToUtf8(const std::u16string& text);
 
 } // namespace machine

@@ -24,10 +24,29 @@ static RegKey& CreateKeyPath(const std::string& path)
     return key;
 }
 
+static RegValue* FindValue(RegKey& key, const std::string& name)
+{
+    for (RegValue& value : key.values)
+        if (Upper(value.name) == Upper(name))
+            return &value;
+    return nullptr;
+}
+
+// A value keeps its place (and the spelling of its name) when it is replaced.
+static void StoreValue(RegKey& key, const std::string& name, DWORD type, const std::string& data)
+{
+    RegValue* value = FindValue(key, name);
+    if (value) {
+        value->type = type;
+        value->data = data;
+    } else {
+        key.values.push_back(RegValue{name, type, data});
+    }
+}
+
 void SetRegValue(const std::string& path, const std::string& name, DWORD type, const std::string& data)
 {
-    RegKey& key = CreateKeyPath(path);
-    key.values[Upper(name)] = RegValue{name, type, data};
+    StoreValue(CreateKeyPath(path), name, type, data);
 }
 
 void SetRegString(const std::string& path, const std::string& name, const std::string& text)
@@ -35,25 +54,24 @@ void SetRegString(const std::string& path, const std::string& name, const std::s
     SetRegValue(path, name, REG_SZ, text);
 }
 
-bool HasRegKey(const std::string& path)
+std::string ExportRegistry(const std::string& path)
 {
-    return M().registry.count(Upper(path)) > 0;
+    std::string text, prefix = Upper(path) + "\\";
+    for (auto& key : M().registry) {
+        if (key.first.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        text += key.second.name.substr(prefix.size()) + ":";
+        for (const RegValue& value : key.second.values)
+            text += " " + value.name + "=" + std::to_string(value.type) + ":" + value.data;
+        text += "; ";
+    }
+    return text;
 }
 
-const RegValue* FindRegValue(const std::string& path, const std::string& name)
-{
-    Machine& m = M();
-    auto key = m.registry.find(Upper(path));
-    if (key == m.registry.end())
-        return nullptr;
-    auto value = key->second.values.find(Upper(name));
-    return value == key->second.values.end() ? nullptr : &value->second;
-}
-
-static HKEY OpenHandle(const std::string& path)
+static HKEY OpenHandle(const std::string& path, REGSAM access)
 {
     HKEY handle = (HKEY)NewHandle();
-    M().openKeys[handle] = Upper(path);
+    M().openKeys[handle] = {Upper(path), access};
     return handle;
 }
 
@@ -73,15 +91,15 @@ LSTATUS RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PH
         return ERROR_ACCESS_DENIED;
     if (!m.registry.count(Upper(subKey)))
         return ERROR_FILE_NOT_FOUND;
-    *result = OpenHandle(subKey);
+    *result = OpenHandle(subKey, access);
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD, LPSTR, DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES,
-    PHKEY result, LPDWORD disposition)
+LSTATUS RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+    LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition)
 {
     Machine& m = M();
-    Log("RegCreateKeyExA", {options, access}, subKey ? subKey : "");
+    Log("RegCreateKeyExA", {options, access, reserved, keyClass != nullptr, security != nullptr}, subKey ? subKey : "");
     if (root != HKEY_CURRENT_USER || !subKey || !result) {
         m.errors.push_back("RegCreateKeyExA: unexpected arguments");
         return ERROR_INVALID_PARAMETER;
@@ -92,9 +110,13 @@ LSTATUS RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD, LPSTR, DWORD options, R
     CreateKeyPath(subKey);
     if (disposition)
         *disposition = existed ? 2 : 1;
-    *result = OpenHandle(subKey);
+    *result = OpenHandle(subKey, access);
     return ERROR_SUCCESS;
 }
+
+// Reading needs KEY_QUERY_VALUE, writing KEY_SET_VALUE in the access the key was opened with.
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
 
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size)
 {
@@ -107,43 +129,39 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, 
     }
     if (reserved || (data && !size))
         return ERROR_INVALID_PARAMETER;
-    if (ShouldFail(Fault::RegQuery))
+    if (!(open->second.second & KEY_QUERY_VALUE) || ShouldFail(Fault::RegQuery))
         return ERROR_ACCESS_DENIED;
-    const RegKey& stored = m.registry[open->second];
-    auto value = stored.values.find(Upper(name ? name : ""));
-    if (value == stored.values.end())
+    const RegValue* value = FindValue(m.registry[open->second.first], name ? name : "");
+    if (!value)
         return ERROR_FILE_NOT_FOUND;
-    DWORD needed = (DWORD)value->second.data.size();
+    DWORD needed = (DWORD)value->data.size();
     if (type)
-        *type = value->second.type;
+        *type = value->type;
     if (!data) {
         if (size)
             *size = needed;
         return ERROR_SUCCESS;
     }
-    if (*size < needed) {
-        *size = needed;
-        return ERROR_MORE_DATA;
-    }
-    memcpy(data, value->second.data.data(), needed);
+    // The data exactly as stored: no terminator is added. A buffer too small
+    // is left undefined; here it gets what fits, unterminated.
+    LSTATUS result = *size < needed ? ERROR_MORE_DATA : ERROR_SUCCESS;
+    memcpy(data, value->data.data(), needed < *size ? needed : *size);
     *size = needed;
-    return ERROR_SUCCESS;
+    return result;
 }
 
-LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size)
+LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
 {
     Machine& m = M();
-    Log("RegSetValueExA", {type, size}, name ? name : "");
+    Log("RegSetValueExA", {type, size, reserved}, name ? name : "");
     auto open = m.openKeys.find(key);
     if (open == m.openKeys.end()) {
         m.errors.push_back("RegSetValueExA: not an open key");
         return ERROR_INVALID_HANDLE;
     }
-    if (ShouldFail(Fault::RegSet))
+    if (!(open->second.second & KEY_SET_VALUE) || ShouldFail(Fault::RegSet))
         return ERROR_ACCESS_DENIED;
-    RegKey& stored = m.registry[open->second];
-    std::string valueName = name ? name : "";
-    stored.values[Upper(valueName)] = RegValue{valueName, type, std::string((const char*)data, size)};
+    StoreValue(m.registry[open->second.first], name ? name : "", type, std::string((const char*)data, size));
     return ERROR_SUCCESS;
 }
 

@@ -11,7 +11,7 @@
 
 namespace machine {
 
-static std::vector<Resource>& Resources()
+const std::vector<Resource>& Resources()
 {
     static std::vector<Resource> loaded;
     static bool done = false;
@@ -71,6 +71,146 @@ const Resource* FindResource(const std::string& type, const std::string& name)
     return nullptr;
 }
 
+// Little-endian words and UTF-16 texts of a resource; past its end, zeros.
+struct ResourceReader {
+    const std::string& data;
+    size_t at = 0;
+    WORD Word()
+    {
+        WORD value = at + 1 < data.size() ? (WORD)((unsigned char)data[at] | (unsigned char)data[at + 1] << 8) : 0;
+        at += 2;
+        return value;
+    }
+    DWORD Dword()
+    {
+        DWORD low = Word();
+        return low | (DWORD)Word() << 16;
+    }
+    std::string Text()
+    {
+        std::u16string text;
+        while (WORD c = Word())
+            text += (char16_t)c;
+        return Utf16ToUtf8(text);
+    }
+    void Align() { at = (at + 3) & ~(size_t)3; }
+};
+
+static std::string Hex(unsigned value)
+{
+    char text[16];
+    snprintf(text, sizeof(text), "%X", value);
+    return text;
+}
+
+// Items up to the one marked as the last (0x80), popups with their own.
+static std::string MenuItems(ResourceReader& r)
+{
+    std::string text;
+    for (WORD flags = 0; !(flags & 0x80) && r.at < r.data.size();) {
+        flags = r.Word();
+        std::string extra = flags & ~0x90 ? " flags " + Hex(flags & ~0x90) : "";
+        if (flags & MF_POPUP) {
+            std::string name = r.Text();
+            text += " POPUP \"" + name + "\"" + extra + " {" + MenuItems(r) + " }";
+        } else {
+            WORD id = r.Word();
+            text += " " + std::to_string(id) + " \"" + r.Text() + "\"" + extra;
+        }
+    }
+    return text;
+}
+
+// A version node: its key, its value (text, or the fixed part, or words), then its children.
+static std::string VersionNode(ResourceReader& r)
+{
+    size_t start = r.at;
+    WORD length = r.Word(), valueLength = r.Word(), type = r.Word();
+    std::string text = r.Text();
+    r.Align();
+    if (text == "VS_VERSION_INFO") {
+        DWORD fixed[13];
+        for (DWORD& value : fixed)
+            value = r.Dword();
+        text += " " + Hex(fixed[0]) + " file " + std::to_string(fixed[2] >> 16) + "." +
+            std::to_string(fixed[2] & 0xFFFF) + "." + std::to_string(fixed[3] >> 16) + "." +
+            std::to_string(fixed[3] & 0xFFFF) + " product " + std::to_string(fixed[4] >> 16) + "." +
+            std::to_string(fixed[4] & 0xFFFF) + "." + std::to_string(fixed[5] >> 16) + "." +
+            std::to_string(fixed[5] & 0xFFFF) + " os " + Hex(fixed[8]) + " type " + Hex(fixed[9]);
+    } else if (type == 1 && valueLength) {
+        text += "=" + r.Text();
+    } else {
+        for (WORD i = 0; i < valueLength / 2; i++)
+            text += " " + Hex(r.Word());
+    }
+    r.Align();
+    std::string children;
+    while (r.at + 6 <= start + length && r.at + 6 <= r.data.size())
+        children += " " + VersionNode(r);
+    r.at = start + length;
+    r.Align();
+    return children.empty() ? text : text + " {" + children + " }";
+}
+
+std::string DescribeResource(const Resource& resource)
+{
+    ResourceReader r{resource.data};
+    std::string text;
+    if (resource.type == "#4") {
+        text = r.Dword() ? "not a standard menu" : "MENU";
+        return text + MenuItems(r);
+    }
+    if (resource.type == "#9") {
+        // fFlags, the key, the command, padding; 0x80 marks the last entry.
+        for (WORD flags = 0; !(flags & 0x80) && r.at + 8 <= resource.data.size(); r.Word()) {
+            flags = r.Word();
+            WORD key = r.Word();
+            text += std::string(text.empty() ? "" : ", ") + (flags & 1 ? "VIRTKEY " : "") +
+                (flags & 4 ? "SHIFT " : "") + (flags & 8 ? "CONTROL " : "") + (flags & 0x10 ? "ALT " : "") + (char)key +
+                " " + std::to_string(r.Word());
+        }
+        return text;
+    }
+    if (resource.type == "#6") {
+        int first = (atoi(resource.name.c_str() + 1) - 1) * 16;
+        for (int i = 0; i < 16; i++) {
+            std::u16string value;
+            for (WORD length = r.Word(); length; length--)
+                value += (char16_t)r.Word();
+            if (!value.empty())
+                text += std::string(text.empty() ? "" : ", ") + std::to_string(first + i) + " " + Utf16ToUtf8(value);
+        }
+        return text;
+    }
+    if (resource.type == "#14") {
+        r.Dword();
+        for (WORD count = r.Word(); count; count--) {
+            BYTE width = (BYTE)resource.data[r.at], height = (BYTE)resource.data[r.at + 1];
+            r.at += 6;
+            WORD bits = r.Word();
+            r.Dword();
+            const Resource* image = FindResource("#3", "#" + std::to_string(r.Word()));
+            // The image's own header: a PNG's IHDR (RGBA), or a BITMAPINFOHEADER.
+            std::string data = image ? image->data : std::string(40, '\0');
+            bool png = data.compare(1, 3, "PNG") == 0;
+            unsigned imageWidth = (BYTE)data[png ? 19 : 4], imageBits = png ? (BYTE)data[24] * 4 : (BYTE)data[14];
+            text += std::string(text.empty() ? "" : " ") + std::to_string(width) + "x" + std::to_string(height) + "@" +
+                std::to_string(bits) + (imageWidth == width && imageBits == bits ? "" : "(image differs)");
+        }
+        return text;
+    }
+    if (resource.type == "#16")
+        return VersionNode(r);
+    if (resource.type == "#24") {
+        // A manifest: its execution level element, and whether it names other assemblies.
+        size_t at = resource.data.find("<requestedExecutionLevel");
+        text =
+            at == std::string::npos ? "" : resource.data.substr(at + 1, resource.data.find_first_of("/>", at) - at - 1);
+        return text + (resource.data.find("<dependency") == std::string::npos ? "" : " and a dependency");
+    }
+    return resource.data;
+}
+
 // The loader's name for a resource given as MAKEINTRESOURCE or as text.
 static std::string ResourceName(LPCSTR name)
 {
@@ -122,6 +262,23 @@ static int IconGroup(HINSTANCE instance, LPCSTR name)
     return FindResource("#14", "#" + std::to_string(id)) ? id : 0;
 }
 
+namespace machine {
+
+static const HCURSOR ARROW = (HCURSOR)(uintptr_t)0x6001;
+
+bool IsArrowCursor(HCURSOR cursor)
+{
+    return cursor == ARROW;
+}
+
+int IconGroupOf(HICON icon)
+{
+    uintptr_t value = (uintptr_t)icon;
+    return value > 0x5000 && value < 0x6000 ? (int)(value - 0x5000) : 0;
+}
+
+} // namespace machine
+
 HICON LoadIconA(HINSTANCE instance, LPCSTR name)
 {
     Log("LoadIconA", {(long long)(uintptr_t)name});
@@ -152,7 +309,7 @@ BOOL DestroyIcon(HICON icon)
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name)
 {
     Log("LoadCursorA", {(long long)(uintptr_t)instance, (long long)(uintptr_t)name});
-    return instance == nullptr && name == IDC_ARROW ? (HCURSOR)(uintptr_t)0x6001 : nullptr;
+    return instance == nullptr && name == IDC_ARROW ? machine::ARROW : nullptr;
 }
 
 HACCEL LoadAcceleratorsA(HINSTANCE instance, LPCSTR name)

@@ -2,7 +2,9 @@
 // accelerators, popup menus, message boxes, dialogs from the compiled
 // template, list views, the notification area and common controls.
 #include <ctype.h>
+#include <stdio.h>
 #include <string.h>
+#include <strings.h>
 
 #include "machine.h"
 
@@ -22,7 +24,7 @@ std::vector<HWND> WindowsOfClass(const std::string& className)
     std::vector<HWND> found;
     for (HWND handle : M().windowOrder) {
         Window* window = FindWindowByHandle(handle);
-        if (window && Upper(window->className) == Upper(className))
+        if (window && strcasecmp(window->className.c_str(), className.c_str()) == 0)
             found.push_back(handle);
     }
     return found;
@@ -46,18 +48,55 @@ void ClickButton(HWND dialog, int id)
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, 0), (LPARAM)ChildById(dialog, id));
 }
 
+size_t OpenHandles()
+{
+    Machine& m = M();
+    size_t open = m.openFiles.size() + m.openSets.size() + m.openKeys.size() + m.loadedImages.size();
+    for (auto& menu : m.menus)
+        open += !menu.second.destroyed;
+    return open;
+}
+
+std::string Describe(HWND handle)
+{
+    const Window* w = FindWindowByHandle(handle);
+    if (!w)
+        return "no window";
+    char text[400];
+    snprintf(text, sizeof(text), "%d %s \"%s\" %08x %x %d,%d %dx%d %d %d %s", w->id, Upper(w->className).c_str(),
+        w->title.c_str(), (unsigned)w->style, (unsigned)w->exStyle, w->x, w->y, w->cx, w->cy, w->menu != nullptr,
+        w->fontSize, w->fontFace.c_str());
+    return text;
+}
+
+std::vector<std::string> MenuLines(const std::vector<MenuItem>& items)
+{
+    std::vector<std::string> lines;
+    for (const MenuItem& item : items)
+        lines.push_back(
+            std::to_string(item.flags) + " " + std::to_string(item.id) + " " + (item.hasText ? item.text : "-"));
+    return lines;
+}
+
+std::vector<std::string> ListLines(HWND list)
+{
+    std::vector<std::string> lines;
+    const Window* window = FindWindowByHandle(list);
+    for (const ListRow& row : window ? window->rows : std::vector<ListRow>()) {
+        std::string line;
+        for (const std::string& text : row.texts)
+            line += text + "|";
+        lines.push_back(line + std::to_string(row.state >> 12) + "|" + std::to_string(row.param));
+    }
+    return lines;
+}
+
 void SetRowTicked(HWND list, int row, bool ticked)
 {
     Window* window = FindWindowByHandle(list);
     if (window && row >= 0 && row < (int)window->rows.size())
         window->rows[row].state =
             (window->rows[row].state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(ticked ? 2 : 1);
-}
-
-void RestartShell()
-{
-    M().tray.clear();
-    PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
 }
 
 void PumpMessages()
@@ -79,14 +118,22 @@ static HWND AddWindow(Window window)
     return window.handle;
 }
 
-// Messages of a list view (SysListView32).
+// Messages of a list view (SysListView32). With check boxes on, every row
+// shows state image 1 (the empty box) when it is inserted, whatever the insert
+// asked for, and turning them on resets every existing row to it.
 static LRESULT ListViewMessage(Window& list, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    const LVITEMA* item = (const LVITEMA*)lParam;
+    bool checkBoxes = (list.listExStyle & LVS_EX_CHECKBOXES) != 0;
     switch (message) {
     case LVM_SETEXTENDEDLISTVIEWSTYLE: {
+        Log("LVM_SETEXTENDEDLISTVIEWSTYLE", {(long long)wParam, (long long)lParam});
         DWORD old = list.listExStyle;
         DWORD mask = wParam ? (DWORD)wParam : 0xFFFFFFFF;
         list.listExStyle = (list.listExStyle & ~mask) | ((DWORD)lParam & mask);
+        if (!(old & LVS_EX_CHECKBOXES) && (list.listExStyle & LVS_EX_CHECKBOXES))
+            for (ListRow& row : list.rows)
+                row.state = (row.state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(1);
         return old;
     }
     case LVM_GETEXTENDEDLISTVIEWSTYLE:
@@ -95,6 +142,7 @@ static LRESULT ListViewMessage(Window& list, UINT message, WPARAM wParam, LPARAM
         const LVCOLUMNA* column = (const LVCOLUMNA*)lParam;
         if (!column)
             return -1;
+        Log("LVM_INSERTCOLUMNA", {(long long)wParam, column->mask, column->fmt});
         size_t at = wParam < list.columns.size() ? wParam : list.columns.size();
         ListColumn added;
         added.fmt = (column->mask & LVCF_FMT) ? column->fmt : 0;
@@ -102,22 +150,32 @@ static LRESULT ListViewMessage(Window& list, UINT message, WPARAM wParam, LPARAM
         return (LRESULT)at;
     }
     case LVM_SETCOLUMNWIDTH: {
+        Log("LVM_SETCOLUMNWIDTH", {(long long)wParam, (long long)lParam});
         if (wParam >= list.columns.size())
             return FALSE;
+        // Autosize fits the longest text; "use header" fits the (empty)
+        // heading, or fills the rest of the control for the last column.
         int width = (short)LOWORD(lParam);
         if (width == LVSCW_AUTOSIZE) {
             width = 0;
             for (const ListRow& row : list.rows)
                 if (wParam < row.texts.size() && (int)row.texts[wParam].size() * 6 + 12 > width)
                     width = (int)row.texts[wParam].size() * 6 + 12;
+        } else if (width == LVSCW_AUTOSIZE_USEHEADER) {
+            width = 12;
+            if (wParam + 1 == list.columns.size()) {
+                width = list.cx;
+                for (size_t i = 0; i < wParam; i++)
+                    width -= list.columns[i].width;
+            }
         }
         list.columns[wParam].width = width;
         return TRUE;
     }
     case LVM_INSERTITEMA: {
-        const LVITEMA* item = (const LVITEMA*)lParam;
         if (!item || item->iSubItem != 0 || item->iItem < 0)
             return -1;
+        Log("LVM_INSERTITEMA", {(long long)wParam, item->mask, item->iItem, item->iSubItem, (long long)item->lParam});
         size_t at = (size_t)item->iItem < list.rows.size() ? (size_t)item->iItem : list.rows.size();
         ListRow row;
         row.texts.resize(list.columns.size() > 0 ? list.columns.size() : 1);
@@ -125,18 +183,17 @@ static LRESULT ListViewMessage(Window& list, UINT message, WPARAM wParam, LPARAM
             row.texts[0] = item->pszText;
         if (item->mask & LVIF_PARAM)
             row.param = item->lParam;
-        // With check boxes every new row starts with the empty box.
-        if (list.listExStyle & LVS_EX_CHECKBOXES)
-            row.state = INDEXTOSTATEIMAGEMASK(1);
         if (item->mask & LVIF_STATE)
-            row.state = (row.state & ~item->stateMask) | (item->state & item->stateMask);
+            row.state = item->state & item->stateMask;
+        if (checkBoxes)
+            row.state = (row.state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(1);
         list.rows.insert(list.rows.begin() + at, row);
         return (LRESULT)at;
     }
     case LVM_SETITEMTEXTA: {
-        const LVITEMA* item = (const LVITEMA*)lParam;
         if (!item || wParam >= list.rows.size() || item->iSubItem < 0 || (size_t)item->iSubItem >= list.columns.size())
             return FALSE;
+        Log("LVM_SETITEMTEXTA", {(long long)wParam, item->iSubItem});
         ListRow& row = list.rows[wParam];
         if (row.texts.size() <= (size_t)item->iSubItem)
             row.texts.resize(item->iSubItem + 1);
@@ -144,9 +201,9 @@ static LRESULT ListViewMessage(Window& list, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     }
     case LVM_SETITEMSTATE: {
-        const LVITEMA* item = (const LVITEMA*)lParam;
         if (!item)
             return FALSE;
+        Log("LVM_SETITEMSTATE", {(long long)wParam, item->state, item->stateMask});
         for (size_t i = 0; i < list.rows.size(); i++)
             if ((INT_PTR)wParam == -1 || i == wParam)
                 list.rows[i].state = (list.rows[i].state & ~item->stateMask) | (item->state & item->stateMask);
@@ -155,29 +212,36 @@ static LRESULT ListViewMessage(Window& list, UINT message, WPARAM wParam, LPARAM
     case LVM_GETITEMCOUNT:
         return (LRESULT)list.rows.size();
     case LVM_GETITEMSTATE:
+        Log("LVM_GETITEMSTATE", {(long long)wParam, (long long)lParam});
         return wParam < list.rows.size() ? (LRESULT)(list.rows[wParam].state & (UINT)lParam) : 0;
     case LVM_GETITEMTEXTA: {
-        LVITEMA* item = (LVITEMA*)lParam;
-        if (!item || !item->pszText || item->cchTextMax <= 0 || wParam >= list.rows.size())
+        LVITEMA* text = (LVITEMA*)lParam;
+        if (!text || !text->pszText || text->cchTextMax <= 0 || wParam >= list.rows.size())
             return 0;
+        Log("LVM_GETITEMTEXTA", {(long long)wParam, text->iSubItem, text->cchTextMax});
         const ListRow& row = list.rows[wParam];
-        std::string text = (size_t)item->iSubItem < row.texts.size() ? row.texts[item->iSubItem] : "";
-        int copied = (int)text.size() < item->cchTextMax - 1 ? (int)text.size() : item->cchTextMax - 1;
-        memcpy(item->pszText, text.data(), copied);
-        item->pszText[copied] = 0;
+        std::string value = (size_t)text->iSubItem < row.texts.size() ? row.texts[text->iSubItem] : "";
+        int copied = (int)value.size() < text->cchTextMax - 1 ? (int)value.size() : text->cchTextMax - 1;
+        memcpy(text->pszText, value.data(), copied);
+        text->pszText[copied] = 0;
         return copied;
     }
     }
     return 0;
 }
 
-// The default dialog procedure around a DLGPROC.
+// The dialog manager around a DLGPROC. What the procedure returns only says
+// whether it handled the message; the sender gets DWLP_MSGRESULT (0 here),
+// except for the few messages whose answer is the procedure's own.
 static LRESULT DialogMessage(Window& dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     HWND handle = dialog.handle;
     INT_PTR handled = dialog.dialogProc(handle, message, wParam, lParam);
+    bool direct = message == WM_INITDIALOG || (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) ||
+        message == WM_COMPAREITEM || message == WM_VKEYTOITEM || message == WM_CHARTOITEM ||
+        message == WM_QUERYDRAGICON;
     if (handled)
-        return handled;
+        return direct ? handled : 0;
     // The caption's close button becomes a click on Cancel.
     if (message == WM_CLOSE && FindWindowByHandle(handle))
         PostMessageA(handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), (LPARAM)ChildById(handle, IDCANCEL));
@@ -253,7 +317,15 @@ using namespace machine;
 ATOM RegisterClassExA(const WNDCLASSEXA* windowClass)
 {
     Machine& m = M();
-    Log("RegisterClassExA", {}, windowClass && windowClass->lpszClassName ? windowClass->lpszClassName : "");
+    if (windowClass && m.logging) {
+        const WNDCLASSEXA& c = *windowClass;
+        // Icons by their group; the instance, the cursor: whether they are the program's module, the arrow.
+        Log("RegisterClassExA",
+            {c.style, c.cbClsExtra, c.cbWndExtra, c.hInstance == Instance(), IconGroupOf(c.hIcon),
+                IconGroupOf(c.hIconSm), IsArrowCursor(c.hCursor), (long long)(uintptr_t)c.hbrBackground,
+                (long long)(uintptr_t)c.lpszMenuName},
+            c.lpszClassName ? c.lpszClassName : "");
+    }
     if (!windowClass || windowClass->cbSize != sizeof(WNDCLASSEXA) || !windowClass->lpszClassName ||
         !windowClass->lpfnWndProc) {
         m.errors.push_back("RegisterClassExA: bad class record");
@@ -356,13 +428,16 @@ LRESULT SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
     Window* window = FindWindowByHandle(handle);
     if (!window)
         return 0;
-    if (Upper(window->className) == "SYSLISTVIEW32")
+    if (strcasecmp(window->className.c_str(), "SysListView32") == 0)
         return ListViewMessage(*window, message, wParam, lParam);
     if (window->dialogProc)
         return DialogMessage(*window, message, wParam, lParam);
-    if (window->proc)
-        return window->proc(handle, message, wParam, lParam);
-    return 0;
+    if (!window->proc)
+        return 0;
+    LRESULT result = window->proc(handle, message, wParam, lParam);
+    if (message == WM_PAINT && M().painting)
+        M().errors.push_back("WM_PAINT: BeginPaint without EndPaint");
+    return result;
 }
 
 BOOL PostMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
@@ -461,12 +536,16 @@ HDC BeginPaint(HWND, LPPAINTSTRUCT paint)
     Log("BeginPaint");
     if (paint)
         memset(paint, 0, sizeof(*paint));
+    M().painting = true;
     return (HDC)(uintptr_t)0x3000;
 }
 
 BOOL EndPaint(HWND, const PAINTSTRUCT*)
 {
     Log("EndPaint");
+    if (!M().painting)
+        M().errors.push_back("EndPaint without BeginPaint");
+    M().painting = false;
     return TRUE;
 }
 
@@ -551,7 +630,7 @@ BOOL TrackPopupMenu(HMENU handle, UINT flags, int x, int y, int, HWND owner, con
     auto it = m.menus.find(handle);
     if (it == m.menus.end() || it->second.destroyed || !FindWindowByHandle(owner) || ShouldFail(Fault::TrackPopupMenu))
         return FALSE;
-    ShownMenu shown{handle, it->second.items, flags, x, y, owner};
+    ShownMenu shown{handle, it->second.items, flags, x, y, owner, m.foreground};
     m.shownMenus.push_back(shown);
     // The menu's own loop runs here: the test may deliver messages and choose.
     int chosen = m.onMenu ? m.onMenu(shown) : -1;
@@ -584,12 +663,16 @@ HWND CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC pro
     dialog.cx = (short)reader.Word();
     dialog.cy = (short)reader.Word();
     int ordinal;
-    reader.NameOrOrdinal(&ordinal); // menu
-    reader.NameOrOrdinal(&ordinal); // class
+    std::string menu = reader.NameOrOrdinal(&ordinal);
+    if (ordinal >= 0 || !menu.empty())
+        dialog.menu = (HMENU)(uintptr_t)(ordinal >= 0 ? ordinal : 0xFFFF);
+    std::string className = reader.NameOrOrdinal(&ordinal);
+    if (ordinal >= 0 || !className.empty())
+        dialog.className = ordinal >= 0 ? "#" + std::to_string(ordinal) : className;
     dialog.title = Utf16ToCp932(reader.Text());
     if (dialog.style & DS_SETFONT) {
-        reader.Word();
-        reader.Text();
+        dialog.fontSize = reader.Word();
+        dialog.fontFace = Utf16ToCp932(reader.Text());
     }
     dialog.parent = owner;
     dialog.dialogProc = procedure;
@@ -622,7 +705,13 @@ HWND CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC pro
         HWND child = AddWindow(control);
         m.windows[handle].children.push_back(child);
     }
-    SendMessageA(handle, WM_INITDIALOG, 0, param);
+    // The first tab stop is offered the focus; it gets it only if the procedure answers TRUE.
+    HWND first = nullptr;
+    for (HWND child : m.windows[handle].children)
+        if (!first && (m.windows[child].style & WS_TABSTOP))
+            first = child;
+    if (SendMessageA(handle, WM_INITDIALOG, (WPARAM)first, param))
+        m.focus = first;
     Window* created = FindWindowByHandle(handle);
     if (!created)
         return nullptr;
@@ -652,7 +741,19 @@ BOOL EndDialog(HWND dialog, INT_PTR result)
 BOOL Shell_NotifyIconA(DWORD action, PNOTIFYICONDATAA data)
 {
     Machine& m = M();
-    Log("Shell_NotifyIconA", {action}, data ? data->szTip : "");
+    if (data && m.logging) {
+        // The balloon and state fields, all of them zero or not.
+        NOTIFYICONDATAA rest = {};
+        memcpy(rest.szInfo, data->szInfo, sizeof(rest.szInfo)), memcpy(rest.szInfoTitle, data->szInfoTitle, 64);
+        rest.dwState = data->dwState, rest.dwStateMask = data->dwStateMask, rest.dwInfoFlags = data->dwInfoFlags;
+        rest.guidItem = data->guidItem, rest.hBalloonIcon = data->hBalloonIcon;
+        NOTIFYICONDATAA zero = {};
+        Log("Shell_NotifyIconA",
+            {action, (long long)(uintptr_t)data->hWnd, data->uID, data->uFlags, data->uCallbackMessage,
+                m.loadedImages.count(data->hIcon) ? m.loadedImages[data->hIcon] : 0, data->uTimeout,
+                memcmp(&rest, &zero, sizeof(rest)) != 0},
+            data->szTip);
+    }
     if (!data || data->cbSize != sizeof(NOTIFYICONDATAA)) {
         m.errors.push_back("Shell_NotifyIconA: wrong cbSize");
         return FALSE;
