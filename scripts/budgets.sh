@@ -8,9 +8,9 @@
 #
 #   scripts/budgets.sh [--write]     --write also stores the table in docs/budgets.md
 #
-# Builds build/x64 and build/x86 with their presets (the x64 configuration also writes the
-# version.h the resources include), and the stand-in probe (scripts/budget_probe.cpp) into
-# build/budgets. Exits 1 if a limit is broken.
+# Builds build/x64 and build/x86 with their presets, the resources as the host build compiles
+# them, and the stand-in probe (scripts/budget_probe.cpp) into build/budgets. Exits 1 if a
+# limit is broken.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -31,8 +31,9 @@ done
 # The probe: program and stand-in compiled together, as the host build does.
 out=build/budgets
 mkdir -p "$out"
-(cd res && x86_64-w64-mingw32-windres -O res -I . -I "$root/build/x64" kestrabin.rc -o "$root/$out/kestrabin.res")
-g++ -std=c++17 -O1 -w -finput-charset=UTF-8 -fexec-charset=CP932 "-DKESTRABIN_RES_PATH=\"$root/$out/kestrabin.res\"" \
+cmake --preset host >/dev/null
+cmake --build --preset host --target kestrabin_res >/dev/null
+g++ -std=c++17 -O1 -w -finput-charset=UTF-8 -fexec-charset=CP932 "-DKESTRABIN_RES_PATH=\"$root/build/host/kestrabin.res\"" \
     scripts/budget_probe.cpp app/*.cpp drives/*.cpp device/*.cpp exclusions/*.cpp platform/host/*.cpp \
     -o "$out/budget_probe"
 

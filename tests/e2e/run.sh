@@ -41,9 +41,10 @@ die() { echo "e2e: $*"; echo "0 passed, 1 failed"; exit 1; }
 
 . "$root/scripts/wine.sh"
 wine_build "$out" "$out/build.log" || die "building the driver or the simulator failed: $(tail -n 5 "$out/build.log")"
-# The resources as compiled from the script, by the same command as the host build's.
-(cd "$root/res" && x86_64-w64-mingw32-windres -O res -I . -I "$root/build/x64" kestrabin.rc -o "$out/kestrabin.res") ||
-    die "windres failed on res/kestrabin.rc"
+# The resources as compiled from the script: the host build's .res.
+res=$root/build/host/kestrabin.res
+(cd "$root" && cmake --preset host && cmake --build --preset host --target kestrabin_res) >"$out/res.log" 2>&1 ||
+    die "compiling the resources failed: $(tail -n 5 "$out/res.log")"
 wine_env "$out/prefix"
 app=
 trap 'kill -9 $app 2>/dev/null; timeout 30 wineserver -k >/dev/null 2>&1' EXIT
@@ -214,14 +215,14 @@ scenario() {
 # go through windres's object writer: it keeps what an exe keeps (not the memory flags).
 sc_exe() {
     local file dlls
-    for file in "$out/kestrabin.res" "$work/kestrabin.exe"; do
+    for file in "$res" "$work/kestrabin.exe"; do
         if ! x86_64-w64-mingw32-windres -i "$file" -O coff -o "$file.o" ||
             ! x86_64-w64-mingw32-objcopy -O binary -j .rsrc "$file.o" "$file.rsrc"; then
             fail "windres cannot read $file"
         fi
     done
-    cmp -s "$out/kestrabin.res.rsrc" "$work/kestrabin.exe.rsrc" ||
-        fail "resources differ from the compiled ones: $(diff <(rc "$out/kestrabin.res") <(rc "$work/kestrabin.exe") | head -c 300)"
+    cmp -s "$res.rsrc" "$work/kestrabin.exe.rsrc" ||
+        fail "resources differ from the compiled ones: $(diff <(rc "$res") <(rc "$work/kestrabin.exe") | head -c 300)"
     dlls=$(x86_64-w64-mingw32-objdump -p "$work/kestrabin.exe" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort | paste -sd ' ')
     [ "$dlls" = "advapi32.dll comctl32.dll kernel32.dll msvcrt.dll setupapi.dll shell32.dll user32.dll" ] ||
         fail "imports $dlls"

@@ -20,7 +20,6 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_window)
 
 CXX=${CXX:-clang++}
-WINDRES=${WINDRES:-x86_64-w64-mingw32-windres}
 sanitize=(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 # clang has no Shift-JIS execution charset; the texts stay UTF-8 here, which no check looks at.
 # Coverage leaves out the loop that zero-fills the 1024-byte ID buffer: its comparisons guide nothing
@@ -35,8 +34,10 @@ program_sources=(app/main.cpp app/tray_menu.cpp drives/drives.cpp device/resolve
 mkdir -p "$out/obj"
 cd "$root"
 
-# The stand-in reads the program's compiled resources, as the host build does.
-(cd res && "$WINDRES" -O res -I . kestrabin.rc -o "$out/kestrabin.res")
+# The stand-in reads the program's compiled resources: the host build's.
+res=$root/build/host/kestrabin.res
+(cd "$root" && cmake --preset host && cmake --build --preset host --target kestrabin_res) >"$out/res.log" 2>&1 ||
+    { tail -n 20 "$out/res.log"; exit 1; }
 
 pids=()
 compile() {  # compile DIR FLAGS... -- SOURCES...  (two compilers at a time)
@@ -58,7 +59,7 @@ compile() {  # compile DIR FLAGS... -- SOURCES...  (two compilers at a time)
 compile program "${program_flags[@]}" -- "${program_sources[@]}"
 # The stand-in is checked by the sanitizers but not measured for coverage.
 compile standin -std=c++17 -g -O2 -Wall -Wextra "${sanitize[@]}" \
-    "-DKESTRABIN_RES_PATH=\"$out/kestrabin.res\"" -- platform/host/*.cpp
+    "-DKESTRABIN_RES_PATH=\"$res\"" -- platform/host/*.cpp
 for pid in "${pids[@]}"; do wait "$pid"; done
 
 link() {  # link TARGET OBJECTS...
