@@ -4,8 +4,6 @@
 
 #include "support.h"
 
-class Drives : public MachineTest { };
-
 // An interface of another device with the drive's number, enumerated first; its parent decides removability.
 static machine::Interface& Decoy(const GUID& interfaceClass, char letter, DEVINST parent = 1)
 {
@@ -15,14 +13,49 @@ static machine::Interface& Decoy(const GUID& interfaceClass, char letter, DEVINS
     return M().interfaces.front();
 }
 
+class Drives : public MachineTest {
+protected:
+    // A stick at E whose disk node has both bits itself.
+    static machine::Node& StickWithRemovableDisk(ULONG usbStatus)
+    {
+        machine::Node& disk = M().nodes[Stick('E', usbStatus).disk];
+        disk.status = DN_REMOVABLE | DN_DISABLEABLE;
+        return disk;
+    }
+
+    // A stick at E, and its volume.
+    static machine::Volume& StickVolume()
+    {
+        Stick('E');
+        return M().volumes['E'];
+    }
+
+    // A stick at E, then an interface of another device with its number, enumerated first.
+    static machine::Interface& StickAndDecoy(const GUID& interfaceClass)
+    {
+        Stick('E');
+        return Decoy(interfaceClass, 'E');
+    }
+
+    // E a CD-ROM volume of a USB device, found under the interface class given (its disk interface stays).
+    static void CdromE(const GUID& interfaceClass)
+    {
+        machine::UsbDrive drive = Stick('E');
+        M().volumes['E'].type = FILE_DEVICE_CD_ROM;
+        machine::AddInterface(interfaceClass, machine::AddNode("CD", drive.usb, 0), 4);
+    }
+};
+
 TEST_F(Drives, TheListFollowsScanArrivalsAndRemovals)
 {
     char letters[TRACKED_LETTERS_SIZE];
     auto Letters = [&] { return std::to_string(GetTrackedLetters((char*)memset(letters, 'x', 32), 32)) + letters; };
     DEVINST controller = machine::AddNode("PCI\\VEN_8086&DEV_A102\\3&0", 1, DN_DISABLEABLE);
     machine::AddInterface(GUID_DEVINTERFACE_DISK, machine::AddNode("SCSI\\DISK&VEN_A&PROD_B\\4", controller, 0), 30);
-    machine::AddVolume('C', 30), machine::AddVolume('D', 31); // a fixed disk, and a volume without one
-    Stick('G'), Stick('E');
+    machine::AddVolume('C', 30); // a fixed disk
+    machine::AddVolume('D', 31); // a volume without one
+    Stick('G');
+    Stick('E');
     M().defaultAnswer = 7; // creation makes the list and scans the drives, and answers 0
     ASSERT_EQ(0, MainWndProc(nullptr, WM_CREATE, 0, 0));
     EXPECT_EQ("E:\\ G:\\ ", Tracked());
@@ -68,33 +101,37 @@ TEST_F(Drives, TheListFollowsScanArrivalsAndRemovals)
 
 TEST_F(Drives, OnlyAResolvedDriveWhoseParentHasBothBitsIsARemovableUsbDrive)
 {
-    auto diskBoth = [](machine::UsbDrive d) { return M().nodes[d.disk].status = DN_REMOVABLE | DN_DISABLEABLE, d; };
-    const std::pair<int, std::function<void()>> cases[] = {{1, [] { Stick('E'); }},
-        {0, [&] { diskBoth(Stick('E', DN_REMOVABLE)); }}, {0, [&] { diskBoth(Stick('E', DN_DISABLEABLE)); }},
-        {0, [&] { M().nodes[diskBoth(Stick('E')).disk].parentFails = true; }}, // never the disk's own status
-        {0, [] { M().nodes[Stick('E').usb].statusFails = true; }},
-        {1, [] { M().nodes[Stick('E', 0xFFFFFFFF).disk].status = 0; }},
-        // A volume without a number, with all its bits set, or of another type resolves to nothing.
-        {-1, [] { M().volumes[Stick('E'), 'E'].queryFails = true; }},
-        {-1, [] { Stick('E'), M().volumes['E'].number = M().interfaces[0].number = ~0u; }},
-        {-1, [] { M().volumes[Stick('E'), 'E'].type = 0x2d; }},
+    const ULONG both = DN_REMOVABLE | DN_DISABLEABLE;
+    // The machine, the removable test's answer for E, and the interface classes it searched.
+    struct Case {
+        std::function<void()> arrange;
+        int removable;
+        size_t searches;
+    };
+    const Case cases[] = {{[] { Stick('E'); }, 1, 2},
+        // Only the USB device's status counts, never the disk's own.
+        {[] { StickWithRemovableDisk(DN_REMOVABLE); }, 0, 2}, {[] { StickWithRemovableDisk(DN_DISABLEABLE); }, 0, 2},
+        {[&] { StickWithRemovableDisk(both).parentFails = true; }, 0, 2},
+        {[] { M().nodes[Stick('E').usb].statusFails = true; }, 0, 2},
+        {[] { M().nodes[Stick('E', 0xFFFFFFFF).disk].status = 0; }, 1, 2},
+        // A volume without a number, with all its bits set, or of another type: no search at all.
+        {[] { StickVolume().queryFails = true; }, -1, 0}, {[] { StickVolume().number = ~0u; }, -1, 0},
+        {[] { StickVolume().type = FILE_DEVICE_MASS_STORAGE; }, -1, 0},
         // Interfaces that cannot answer are skipped; the first match wins, a floppy drive's before a disk's.
-        {1, [] { Decoy(GUID_DEVINTERFACE_DISK, (Stick('E'), 'E')).detailSizeZero = true; }},
-        {1, [] { Decoy(GUID_DEVINTERFACE_DISK, (Stick('E'), 'E')).fetchFails = true; }},
-        {1, [] { Decoy(GUID_DEVINTERFACE_DISK, (Stick('E'), 'E')).openFails = true; }},
-        {1, [] { Decoy(GUID_DEVINTERFACE_DISK, (Stick('E'), 'E')).queryFails = true; }},
-        {1, [] { machine::AddInterface(GUID_DEVINTERFACE_DISK, 9, (Stick('E'), 4)); }},
-        {0, [] { Decoy(GUID_DEVINTERFACE_FLOPPY, (Stick('E'), 'E')); }},
+        {[] { StickAndDecoy(GUID_DEVINTERFACE_DISK).detailSizeZero = true; }, 1, 2},
+        {[] { StickAndDecoy(GUID_DEVINTERFACE_DISK).fetchFails = true; }, 1, 2},
+        {[] { StickAndDecoy(GUID_DEVINTERFACE_DISK).openFails = true; }, 1, 2},
+        {[] { StickAndDecoy(GUID_DEVINTERFACE_DISK).queryFails = true; }, 1, 2},
+        // (a later interface with the same number)
+        {[] { machine::AddInterface(GUID_DEVINTERFACE_DISK, 9, StickVolume().number); }, 1, 2},
+        {[] { StickAndDecoy(GUID_DEVINTERFACE_FLOPPY); }, 0, 1},
         // A CD-ROM volume is looked up in its own class only.
-        {-1, [] { Decoy(GUID_DEVINTERFACE_FLOPPY, 'E', Stick('E').usb), M().volumes['E'].type = 2; }},
-        {1, [] {
-             machine::AddInterface(GUID_DEVINTERFACE_CDROM, machine::AddNode("CD", Stick('E').usb, 0), 4),
-                 M().volumes['E'].type = 2;
-         }}};
-    for (auto& c : cases) {
+        {[] { CdromE(GUID_DEVINTERFACE_FLOPPY); }, -1, 1}, {[] { CdromE(GUID_DEVINTERFACE_CDROM); }, 1, 1}};
+    for (const Case& c : cases) {
         machine::Reset();
-        c.second();
-        EXPECT_EQ(c.first, IsRemovableUsbDrive("E:")) << &c - cases;
+        c.arrange();
+        EXPECT_EQ(c.removable, IsRemovableUsbDrive("E:")) << "case " << &c - cases;
+        EXPECT_EQ(c.searches, machine::CallsNamed("SetupDiGetClassDevsA").size()) << "case " << &c - cases;
     }
     DEVINST node = 0xDEADBEEF;
     EXPECT_EQ((V{0, 0, -1, 0xDEADBEEF}),

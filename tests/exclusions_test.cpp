@@ -3,13 +3,18 @@
 
 class Exclusions : public MachineTest {
 protected:
-    static HWND OpenSettings(HWND main) { return SendMessageA(main, WM_COMMAND, CMD_SETTINGS, 0), Dialog(); }
     static HWND Dialog() { return machine::WindowsOfClass("#32770").back(); }
+    static HWND OpenSettings(HWND main)
+    {
+        SendMessageA(main, WM_COMMAND, CMD_SETTINGS, 0);
+        return Dialog();
+    }
     static machine::Window& List(HWND dialog) { return *machine::FindWindowByHandle(GetDlgItem(dialog, 40001)); }
     static void Tick(HWND dialog, int row, int image)
     {
         LVITEMA item = {};
-        item.state = INDEXTOSTATEIMAGEMASK(image), item.stateMask = LVIS_STATEIMAGEMASK;
+        item.state = INDEXTOSTATEIMAGEMASK(image);
+        item.stateMask = LVIS_STATEIMAGEMASK;
         SendMessageA(List(dialog).handle, LVM_SETITEMSTATE, row, (LPARAM)&item);
     }
     static S Load()
@@ -28,7 +33,8 @@ protected:
 
 TEST_F(Exclusions, TheStoreLoadsKeysInOrderUpToAGapMatchesExactlyAndRewritesItsKeys)
 {
-    Exclude(1, "1", "1", "1"), Exclude(0, "S");
+    Exclude(1, "1", "1", "1");
+    Exclude(0, "S");
     const std::string k = "SOFTWARE\\Kestrabin\\", v(32, 'v'), p(40, 'p'), s(256, 's');
     machine::SetRegValue(k + "1", "VID", REG_DWORD, std::string("12\0\0", 4));
     machine::SetRegValue(k + "2", "VID", REG_SZ, std::string("AB\0", 3));
@@ -50,7 +56,8 @@ TEST_F(Exclusions, TheStoreLoadsKeysInOrderUpToAGapMatchesExactlyAndRewritesItsK
             << c.first.vid << "/" << c.first.pid << "/" << c.first.serial;
     FreeExclusionList(&list);
     machine::Reset();
-    Stick('E'), Stick('F');
+    Stick('E');
+    Stick('F');
     for (int number : {0, 1, 2, 3, 5})
         Exclude(number, "9", "9", "9");
     const std::string e = "VID=1:1234 PID=1:5678 SEL=1:SE; ", f = "VID=1:1234 PID=1:5678 SEL=1:SF; ",
@@ -70,7 +77,8 @@ TEST_F(Exclusions, TheStoreLoadsKeysInOrderUpToAGapMatchesExactlyAndRewritesItsK
 
 TEST_F(Exclusions, TheMenuAndTheDialogShowTheDrivesAndOkStoresTheTicksForTheNextMenu)
 {
-    Exclude(0, "SH"), Exclude(1, "SF");
+    Exclude(0, "SH");
+    Exclude(1, "SF");
     RunProgram({[](HWND main) {
         Stick('G');
         M().nodes[Stick('E').disk].instanceId = "USBSTOR\\DISK&VEN_&PROD_STICK&REV_1\\0";
@@ -116,7 +124,11 @@ TEST_F(Exclusions, TheMenuAndTheDialogShowTheDrivesAndOkStoresTheTicksForTheNext
         machine::ClickButton(dialog, IDOK);
         EXPECT_EQ("0: VID=1:1234 PID=1:5678 SEL=1:SF; ", Registry());
         // Untick F, tick E, and give G and A images 0 and 3: every row but the empty box counts as ticked.
-        Tick(dialog = OpenSettings(main), 2, 1), Tick(dialog, 1, 2), Tick(dialog, 0, 0), Tick(dialog, 4, 3);
+        dialog = OpenSettings(main);
+        Tick(dialog, 2, 1);
+        Tick(dialog, 1, 2);
+        Tick(dialog, 0, 0);
+        Tick(dialog, 4, 3);
         machine::ClickButton(dialog, IDOK);
         EXPECT_EQ("0: VID=1:1234 PID=1:5678 SEL=1:SG; 1: VID=1:1234 PID=1:5678 SEL=1:SE; 2: VID=1:1234 PID=1:5678 "
                   "SEL=1:SA; ",
@@ -126,9 +138,12 @@ TEST_F(Exclusions, TheMenuAndTheDialogShowTheDrivesAndOkStoresTheTicksForTheNext
             Menu(main));
         const std::string stored = Registry();
         // A command that is not a click, Cancel and the close button store nothing.
-        Tick(dialog = OpenSettings(main), 2, 2);
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 1), 0), machine::ClickButton(dialog, IDCANCEL);
-        Tick(dialog = OpenSettings(main), 2, 2);
+        dialog = OpenSettings(main);
+        Tick(dialog, 2, 2);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 1), 0);
+        machine::ClickButton(dialog, IDCANCEL);
+        dialog = OpenSettings(main);
+        Tick(dialog, 2, 2);
         SendMessageA(dialog, WM_CLOSE, 0, 0);
         machine::PumpMessages();
         EXPECT_EQ(0u, machine::WindowsOfClass("#32770").size());
@@ -139,7 +154,8 @@ TEST_F(Exclusions, TheMenuAndTheDialogShowTheDrivesAndOkStoresTheTicksForTheNext
         M().calls.clear();
         EXPECT_EQ((S{Sjis("0 0 接続されていません"), "and the fixed items"}), Menu(main));
         EXPECT_EQ(0u, machine::CallsNamed("RegOpenKeyExA").size());
-        EXPECT_EQ(S{"and the fixed items"}, (AddTrackedDrive("H:"), Menu(main)));
+        AddTrackedDrive("H:");
+        EXPECT_EQ(S{"and the fixed items"}, Menu(main));
         // Room for 31 letters, H's and thirty of K's; texts cut to 127 characters.
         std::string cut = std::string(100, 'V') + " " + std::string(26, 'P');
         M().nodes[Stick('K').disk].instanceId =

@@ -18,13 +18,16 @@ protected:
 int Program::Session(std::function<void(HWND)> check)
 {
     M().nodes[Stick('E').usb].removalAnswers = {CR_REMOVE_VETOED};
-    Stick('F'), Stick('G'), Stick('Q', DN_DISABLEABLE);
-    Exclude(0, "SF"), Exclude(1, "SX");
+    Stick('F');
+    Stick('G');
+    Stick('Q', DN_DISABLEABLE);
+    Exclude(0, "SF");
+    Exclude(1, "SX");
     return RunProgram({check,
         [](HWND main) {
             SendMessageA(main, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONUP);
-            SendMessageA(main, WM_COMMAND, CMD_SETTINGS, 0),
-                SendMessageA(main, WM_COMMAND, MAKEWPARAM(CMD_SETTINGS, 1), 0);
+            SendMessageA(main, WM_COMMAND, CMD_SETTINGS, 0);
+            SendMessageA(main, WM_COMMAND, MAKEWPARAM(CMD_SETTINGS, 1), 0);
             for (UINT key : {'?', '/', 'x'})
                 PostMessageA(main, WM_SYSCHAR, key, 1 << 29);
             PostMessageA(main, WM_CHAR, '?', 0);
@@ -32,10 +35,11 @@ int Program::Session(std::function<void(HWND)> check)
                 PostMessageA(GetDlgItem(dialog, IDC_EXCLUSION_LIST), WM_SYSCHAR, '?', 1 << 29);
         },
         [](HWND main) {
-            for (HWND dialog : machine::WindowsOfClass("#32770"))
-                if (dialog == machine::WindowsOfClass("#32770")[0])
-                    machine::SetRowTicked(GetDlgItem(dialog, 40001), 2, true), machine::ClickButton(dialog, IDOK);
-            SendMessageA(main, WM_COMMAND, 0x1004, 0), SendMessageA(main, WM_COMMAND, MAKEWPARAM(0x1030, 1), 0);
+            HWND first = machine::WindowsOfClass("#32770").at(0);
+            machine::SetRowTicked(GetDlgItem(first, IDC_EXCLUSION_LIST), 2, true);
+            machine::ClickButton(first, IDOK);
+            SendMessageA(main, WM_COMMAND, 0x1004, 0);
+            SendMessageA(main, WM_COMMAND, MAKEWPARAM(0x1030, 1), 0);
             SendMessageA(main, WM_COMMAND, CMD_ABOUT, 0);
             PostMessageA(main, WM_COMMAND, CMD_EXIT, 0);
         }});
@@ -60,6 +64,11 @@ TEST_F(Program, StartsHiddenWithItsTrayIconAnswersEachMessageAndEndsByExitWithZe
     EXPECT_EQ(0, Session([&](HWND main) {
         EXPECT_EQ("0 MORVANTO \"Morvanto\" 00cf0000 0 -2147483648,0 -2147483648x0 1 0 ", machine::Describe(main));
         EXPECT_EQ("0 E:\\ F:\\ G:\\ ", std::to_string(machine::FindWindowByHandle(main)->visible) + " " + Tracked());
+        // Explorer restarted: its tray is empty and "TaskbarCreated" asks for the icon again.
+        M().tray.clear();
+        PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+        machine::PumpMessages();
+        EXPECT_EQ(1u, M().tray.count({main, TRAY_ICON_ID})) << "the icon was not added again";
         M().foreground = nullptr;
         for (const V& c : cases) {
             size_t before = M().calls.size();
@@ -124,8 +133,10 @@ TEST_F(Program, StartsHiddenWithItsTrayIconAnswersEachMessageAndEndsByExitWithZe
         for (machine::Call call : machine::CallsNamed(name)) {
             for (size_t i = 0; i < call.args.size() && i < expected.size(); i++)
                 call.args[i] = expected[i] == LLONG_MIN ? LLONG_MIN : call.args[i];
-            if (std::find(seen.begin(), seen.end(), call.args) == seen.end())
-                seen.push_back(call.args), got.insert(got.end(), call.args.begin(), call.args.end());
+            if (std::find(seen.begin(), seen.end(), call.args) == seen.end()) {
+                seen.push_back(call.args);
+                got.insert(got.end(), call.args.begin(), call.args.end());
+            }
         }
         EXPECT_EQ(expected, got) << name;
         long long first = std::find_if(M().calls.begin(), M().calls.end(), [&](auto& c) { return c.name == name; }) -

@@ -38,7 +38,8 @@ protected:
     static void Exclude(int n, const std::string& serial, const std::string& vid = "1234", const char* pid = "5678")
     {
         std::string key = "SOFTWARE\\Kestrabin\\" + std::to_string(n);
-        machine::SetRegString(key, "VID", vid), machine::SetRegString(key, "PID", pid);
+        machine::SetRegString(key, "VID", vid);
+        machine::SetRegString(key, "PID", pid);
         machine::SetRegString(key, "SEL", serial);
     }
 

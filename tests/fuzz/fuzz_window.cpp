@@ -17,8 +17,10 @@ using machine::M;
 
 static void Expect(bool holds, const char* what)
 {
-    if (!holds)
-        fprintf(stderr, "%s\n", what), abort();
+    if (!holds) {
+        fprintf(stderr, "%s\n", what);
+        abort();
+    }
 }
 
 static void Check()
@@ -38,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     machine::UsbDrive drives[3]; // E, F and G; F plugged at start
     for (int i = 0; i < 3; i++)
         drives[i] = machine::AddUsbDrive('E' + i, i, "USBSTOR\\DISK&VEN_V&PROD_P&REV_1\\0", "USB\\VID_1&PID_2\\S");
-    M().volumes.erase('E'), M().volumes.erase('G');
+    M().volumes.erase('E');
+    M().volumes.erase('G');
     size_t at = 0;
     auto byte = [&] { return at < size ? data[at++] : 0; };
     int choice = -1;
@@ -58,10 +61,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         [&] { SendMessageA(main, WM_DEVICECHANGE, b & 1 ? 0x8000 : 0x8004, (LPARAM)volume); },
         [&] { SendMessageA(main, WM_COMMAND, a | b << 8, 0); },
         [&] { PostMessageA(main, b & 1 ? WM_SYSCHAR : WM_CHAR, a, b & 1 ? 1 << 29 : 0); },
-        [&] { choice = b % 12 - 2, SendMessageA(main, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONUP); },
+        [&] {
+            choice = b % 12 - 2;
+            SendMessageA(main, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONUP);
+        },
         [&] { machine::ClickButton(dialog(), b & 1 ? IDOK : IDCANCEL); },
         [&] { machine::SetRowTicked(GetDlgItem(dialog(), IDC_EXCLUSION_LIST), a % 8, b & 1); },
-        [&] { M().volumes.erase('E' + a % 3) ? void() : machine::AddVolume('E' + a % 3, a % 3); },
+        [&] { // a drive pulled out, or plugged in again
+            if (!M().volumes.erase('E' + a % 3))
+                machine::AddVolume('E' + a % 3, a % 3);
+        },
         [&] { M().nodes[b & 1 ? drive().disk : drive().usb].instanceId = text; },
         [&] { machine::SetRegValue("SOFTWARE\\Kestrabin\\" + std::to_string(a % 4), names[b % 4], b >> 5, text); },
         [&] { machine::FailCall(fault(), machine::CallCount(fault()) + 1 + b % 8); },
@@ -74,8 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             return;
         what = byte(), a = byte(), b = byte();
         size_t length = byte();
-        text.assign((const char*)data + at, length = std::min(length, size - at)), at += length;
-        volume[1] = b & 0x80 ? b & 7u : DBT_DEVTYP_VOLUME, volume[3] = 1u << (a % 32 % 27);
+        length = std::min(length, size - at);
+        text.assign((const char*)data + at, length);
+        at += length;
+        volume[1] = b & 0x80 ? b & 7u : DBT_DEVTYP_VOLUME;
+        volume[3] = 1u << (a % 32 % 27);
         actions[what % 12]();
         M().idleSteps.push_back(step);
     };
