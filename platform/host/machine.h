@@ -334,4 +334,41 @@ std::string Utf16ToCp932(const std::u16string& text);
 std::string Utf8ToCp932(const std::string& text);
 std::string Utf16ToUtf8(const std::u16string& text);
 
+// Reads a resource's data as the loader does: little-endian words, UTF-16
+// texts, names and classes as an ordinal or a text; past its end, zeros.
+struct ResourceReader {
+    const std::string& data;
+    size_t at = 0;
+    WORD Word()
+    {
+        WORD value = at + 1 < data.size() ? (WORD)((unsigned char)data[at] | (unsigned char)data[at + 1] << 8) : 0;
+        at += 2;
+        return value;
+    }
+    DWORD Dword()
+    {
+        DWORD low = Word();
+        return low | (DWORD)Word() << 16;
+    }
+    std::u16string Text()
+    {
+        std::u16string text;
+        while (WORD c = Word())
+            text += (char16_t)c;
+        return text;
+    }
+    // 0xFFFF and the ordinal, or a text (returned in code page 932, the ordinal -1).
+    std::string NameOrOrdinal(int* ordinal)
+    {
+        *ordinal = -1;
+        if (at + 1 < data.size() && (unsigned char)data[at] == 0xFF && (unsigned char)data[at + 1] == 0xFF) {
+            Word();
+            *ordinal = Word();
+            return std::string();
+        }
+        return Utf16ToCp932(Text());
+    }
+    void Align() { at = (at + 3) & ~(size_t)3; }
+};
+
 } // namespace machine

@@ -71,31 +71,6 @@ const Resource* FindResource(const std::string& type, const std::string& name)
     return nullptr;
 }
 
-// Little-endian words and UTF-16 texts of a resource; past its end, zeros.
-struct ResourceReader {
-    const std::string& data;
-    size_t at = 0;
-    WORD Word()
-    {
-        WORD value = at + 1 < data.size() ? (WORD)((unsigned char)data[at] | (unsigned char)data[at + 1] << 8) : 0;
-        at += 2;
-        return value;
-    }
-    DWORD Dword()
-    {
-        DWORD low = Word();
-        return low | (DWORD)Word() << 16;
-    }
-    std::string Text()
-    {
-        std::u16string text;
-        while (WORD c = Word())
-            text += (char16_t)c;
-        return Utf16ToUtf8(text);
-    }
-    void Align() { at = (at + 3) & ~(size_t)3; }
-};
-
 static std::string Hex(unsigned value)
 {
     char text[16];
@@ -111,11 +86,11 @@ static std::string MenuItems(ResourceReader& r)
         flags = r.Word();
         std::string extra = flags & ~0x90 ? " flags " + Hex(flags & ~0x90) : "";
         if (flags & MF_POPUP) {
-            std::string name = r.Text();
+            std::string name = Utf16ToUtf8(r.Text());
             text += " POPUP \"" + name + "\"" + extra + " {" + MenuItems(r) + " }";
         } else {
             WORD id = r.Word();
-            text += " " + std::to_string(id) + " \"" + r.Text() + "\"" + extra;
+            text += " " + std::to_string(id) + " \"" + Utf16ToUtf8(r.Text()) + "\"" + extra;
         }
     }
     return text;
@@ -126,7 +101,7 @@ static std::string VersionNode(ResourceReader& r)
 {
     size_t start = r.at;
     WORD length = r.Word(), valueLength = r.Word(), type = r.Word();
-    std::string text = r.Text();
+    std::string text = Utf16ToUtf8(r.Text());
     r.Align();
     if (text == "VS_VERSION_INFO") {
         DWORD fixed[13];
@@ -138,7 +113,7 @@ static std::string VersionNode(ResourceReader& r)
             std::to_string(fixed[4] & 0xFFFF) + "." + std::to_string(fixed[5] >> 16) + "." +
             std::to_string(fixed[5] & 0xFFFF) + " os " + Hex(fixed[8]) + " type " + Hex(fixed[9]);
     } else if (type == 1 && valueLength) {
-        text += "=" + r.Text();
+        text += "=" + Utf16ToUtf8(r.Text());
     } else {
         for (WORD i = 0; i < valueLength / 2; i++)
             text += " " + Hex(r.Word());

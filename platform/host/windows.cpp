@@ -274,42 +274,6 @@ static void DestroyTree(HWND handle)
     }
 }
 
-// A dialog template from the resources: DLGTEMPLATE and its items.
-struct TemplateReader {
-    const std::string& data;
-    size_t at = 0;
-    WORD Word()
-    {
-        WORD value = (WORD)((unsigned char)data[at] | (unsigned char)data[at + 1] << 8);
-        at += 2;
-        return value;
-    }
-    DWORD Dword()
-    {
-        DWORD low = Word();
-        return low | (DWORD)Word() << 16;
-    }
-    std::u16string Text()
-    {
-        std::u16string text;
-        while (WORD c = Word())
-            text += (char16_t)c;
-        return text;
-    }
-    // An ordinal or a string.
-    std::string NameOrOrdinal(int* ordinal)
-    {
-        *ordinal = -1;
-        if ((WORD)((unsigned char)data[at] | (unsigned char)data[at + 1] << 8) == 0xFFFF) {
-            Word();
-            *ordinal = Word();
-            return std::string();
-        }
-        return Utf16ToCp932(Text());
-    }
-    void Align() { at = (at + 3) & ~(size_t)3; }
-};
-
 } // namespace machine
 
 using namespace machine;
@@ -652,7 +616,7 @@ HWND CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC pro
     const Resource* resource = FindResource("#5", resourceName);
     if (!resource)
         return nullptr;
-    TemplateReader reader{resource->data};
+    ResourceReader reader{resource->data};
     Window dialog;
     dialog.className = "#32770";
     dialog.style = reader.Dword();
