@@ -20,8 +20,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     LoadStringA(instance, IDS_WINDOW_TITLE, windowTitle, NAME_SIZE);
     LoadStringA(instance, IDS_CLASS_NAME, windowClassName, NAME_SIZE);
     RegisterMainWindowClass(instance);
+    // A start that failed must not look like a clean exit to whoever started the program.
     if (!CreateMainWindow(instance))
-        return 0;
+        return 1;
 
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_MAIN_ACCEL));
     MSG message = {};

@@ -9,9 +9,11 @@
 // A temporary list of heap-allocated UsbIdentity records, in key order.
 typedef DriveList ExclusionList;
 
-void LoadExclusionList(ExclusionList* list);
+// 1, or 0 when memory ran out and the list ends early.
+int LoadExclusionList(ExclusionList* list);
 int IsExcluded(const ExclusionList* list, const UsbIdentity* identity);
-void SaveExclusionList(const char* tickedDrives);
+// The letters of the dialog's ticked and unticked rows.
+void SaveExclusionList(const char* tickedDrives, const char* untickedDrives);
 void FreeExclusionList(ExclusionList* list);
 
 INT_PTR CALLBACK SettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -80,22 +80,27 @@ static void FillDialog(HWND list)
 static void StoreTicks(HWND list)
 {
     char ticked[TRACKED_LETTERS_SIZE] = {};
-    int count = 0;
+    char unticked[TRACKED_LETTERS_SIZE] = {};
+    int tickedCount = 0;
+    int untickedCount = 0;
     int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
-    for (int row = 0; row < rows && count < TRACKED_LETTERS_SIZE - 1; row++) {
-        UINT state = (UINT)SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);
-        if ((state & LVIS_STATEIMAGEMASK) >> 12 == STATE_IMAGE_UNTICKED)
-            continue;
+    for (int row = 0; row < rows && row < TRACKED_LETTERS_SIZE - 1; row++) {
         char driveText[DRIVE_TEXT_SIZE] = {};
         LVITEMA item = {};
         item.iSubItem = 0;
         item.pszText = driveText;
         item.cchTextMax = DRIVE_TEXT_SIZE;
         SendMessageA(list, LVM_GETITEMTEXTA, row, (LPARAM)&item);
-        if (driveText[0])
-            ticked[count++] = driveText[0];
+        if (!driveText[0])
+            continue;
+        // Every row but the empty box counts as ticked.
+        UINT state = (UINT)SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);
+        if ((state & LVIS_STATEIMAGEMASK) >> 12 == STATE_IMAGE_UNTICKED)
+            unticked[untickedCount++] = driveText[0];
+        else
+            ticked[tickedCount++] = driveText[0];
     }
-    SaveExclusionList(ticked);
+    SaveExclusionList(ticked, unticked);
 }
 
 INT_PTR CALLBACK SettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)

@@ -38,12 +38,13 @@ static void ReadValue(HKEY key, const char* name, char* field, DWORD width)
     HeapFree(heap, 0, whole);
 }
 
-static void AppendEntry(ExclusionList* list, UsbIdentity* identity)
+// Takes the record; 0 when there was no memory for its node.
+static int AppendEntry(ExclusionList* list, UsbIdentity* identity)
 {
     DriveNode* node = (DriveNode*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DriveNode));
     if (!node) {
         HeapFree(GetProcessHeap(), 0, identity);
-        return;
+        return 0;
     }
     node->prev = list->last;
     node->data = identity;
@@ -52,16 +53,17 @@ static void AppendEntry(ExclusionList* list, UsbIdentity* identity)
     else
         list->first = node;
     list->last = node;
+    return 1;
 }
 
-void LoadExclusionList(ExclusionList* list)
+int LoadExclusionList(ExclusionList* list)
 {
     char path[KEY_PATH_SIZE];
     for (int number = 0;; number++) {
         FormatEntryKeyPath(path, number);
         HKEY key = NULL;
         if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return;
+            return 1;
         UsbIdentity* identity = (UsbIdentity*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(UsbIdentity));
         if (identity) {
             ReadValue(key, "VID", identity->vid, sizeof(identity->vid));
@@ -70,9 +72,8 @@ void LoadExclusionList(ExclusionList* list)
         }
         RegCloseKey(key);
         // Out of memory: the list ends here rather than skipping an entry.
-        if (!identity)
-            return;
-        AppendEntry(list, identity);
+        if (!identity || !AppendEntry(list, identity))
+            return 0;
     }
 }
 
@@ -101,32 +102,65 @@ static void WriteValue(HKEY key, const char* name, const char* field)
     RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)field, (DWORD)lstrlenA(field));
 }
 
-void SaveExclusionList(const char* tickedDrives)
+// The USB identities of these drives; a drive gone since the dialog opened has none.
+static void ReadIdentities(const char* drives, ExclusionList* identities)
+{
+    for (const char* drive = drives; *drive; drive++) {
+        UsbIdentity* identity = (UsbIdentity*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(UsbIdentity));
+        if (identity && GetUsbIdentity(identity, drive))
+            AppendEntry(identities, identity);
+        else if (identity)
+            HeapFree(GetProcessHeap(), 0, identity);
+    }
+}
+
+static void WriteEntry(int number, const UsbIdentity* identity)
 {
     char path[KEY_PATH_SIZE];
-    int number = 0;
-    for (const char* drive = tickedDrives; *drive; drive++) {
-        UsbIdentity identity = {};
-        // A drive gone since the dialog opened has no identity to store; its
-        // number is not used up, so the stored keys stay contiguous.
-        if (!GetUsbIdentity(&identity, drive))
-            continue;
-        FormatEntryKeyPath(path, number);
-        HKEY key = NULL;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, NULL, &key,
-                NULL) == ERROR_SUCCESS) {
-            WriteValue(key, "VID", identity.vid);
-            WriteValue(key, "PID", identity.pid);
-            WriteValue(key, "SEL", identity.serial);
-            RegCloseKey(key);
+    FormatEntryKeyPath(path, number);
+    HKEY key = NULL;
+    // A key that cannot be created keeps what it held; its number is used up all the same.
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, NULL, &key,
+            NULL) != ERROR_SUCCESS)
+        return;
+    WriteValue(key, "VID", identity->vid);
+    WriteValue(key, "PID", identity->pid);
+    WriteValue(key, "SEL", identity->serial);
+    RegCloseKey(key);
+}
+
+// Only the devices the dialog showed change: a stored device without a row keeps its entry,
+// a ticked one is added, an unticked one removed (a device with a ticked and an unticked row,
+// two slots of one reader, stays). The keys are rewritten from 0 without gaps.
+void SaveExclusionList(const char* tickedDrives, const char* untickedDrives)
+{
+    ExclusionList stored = {};
+    ExclusionList ticked = {};
+    ExclusionList unticked = {};
+    // A list cut short by a lack of memory would lose the entries behind it.
+    if (LoadExclusionList(&stored)) {
+        ReadIdentities(tickedDrives, &ticked);
+        ReadIdentities(untickedDrives, &unticked);
+        int number = 0;
+        for (const DriveNode* node = stored.first; node; node = node->next) {
+            const UsbIdentity* entry = (const UsbIdentity*)node->data;
+            if (IsExcluded(&ticked, entry) || !IsExcluded(&unticked, entry))
+                WriteEntry(number++, entry);
         }
-        number++;
+        for (const DriveNode* node = ticked.first; node; node = node->next) {
+            if (!IsExcluded(&stored, (const UsbIdentity*)node->data))
+                WriteEntry(number++, (const UsbIdentity*)node->data);
+        }
+        char path[KEY_PATH_SIZE];
+        for (;; number++) {
+            FormatEntryKeyPath(path, number);
+            if (RegDeleteKeyA(HKEY_CURRENT_USER, path) != ERROR_SUCCESS)
+                break;
+        }
     }
-    for (;; number++) {
-        FormatEntryKeyPath(path, number);
-        if (RegDeleteKeyA(HKEY_CURRENT_USER, path) != ERROR_SUCCESS)
-            return;
-    }
+    FreeExclusionList(&stored);
+    FreeExclusionList(&ticked);
+    FreeExclusionList(&unticked);
 }
 
 void FreeExclusionList(ExclusionList* list)

@@ -29,23 +29,26 @@ wine_prefix() {
     timeout 30 wineserver -p 60 >/dev/null 2>&1
 }
 
-# wine_build OUT LOG: builds, when their source is newer, the driver (OUT/driver.exe) and
-# the simulated setupapi.dll for each exe (OUT/x64/, OUT/x86/) from tests/e2e.
+# wine_build OUT LOG: builds, when a source is newer, the driver (OUT/driver.exe) and the
+# simulated machine's setupapi.dll for each exe (OUT/x64/, OUT/x86/).
 wine_build() {
-    local out=$1 log=$2 source
-    source=$(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e" && pwd)
+    local out=$1 log=$2 root
+    root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    local dll=(-shared -D_SETUPAPI_ -D_CFGMGR32_ "$root/tests/e2e/setupapi.cpp" "$root/platform/sim/machine.cpp")
     mkdir -p "$out/x64" "$out/x86"
     : >"$log"
-    wine_compile "$log" "$out/driver.exe" "$source/driver.cpp" x86_64-w64-mingw32-g++ &&
-        wine_compile "$log" "$out/x64/setupapi.dll" "$source/setupapi.cpp" x86_64-w64-mingw32-g++ -shared &&
-        wine_compile "$log" "$out/x86/setupapi.dll" "$source/setupapi.cpp" i686-w64-mingw32-g++ -shared -Wl,--kill-at
+    wine_compile "$log" "$out/driver.exe" x86_64-w64-mingw32-g++ "$root/tests/e2e/driver.cpp" &&
+        wine_compile "$log" "$out/x64/setupapi.dll" x86_64-w64-mingw32-g++ "${dll[@]}" &&
+        wine_compile "$log" "$out/x86/setupapi.dll" i686-w64-mingw32-g++ "${dll[@]}" -Wl,--kill-at
 }
 
+# wine_compile LOG TARGET COMPILER ARGS...
 wine_compile() {
-    local log=$1 target=$2 source=$3
-    shift 3
-    [ -s "$target" ] && [ "$target" -nt "$source" ] && return 0
-    "$@" -O1 -static -Wall -Wextra -Werror -o "$target" "$source" >>"$log" 2>&1
+    local log=$1 target=$2 root
+    shift 2
+    root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    [ -s "$target" ] && [ -z "$(find "$root/tests/e2e" "$root/platform" -newer "$target" -name '*.[ch]*')" ] && return 0
+    "$@" -O1 -static -std=c++17 -Wall -Wextra -Werror -o "$target" >>"$log" 2>&1
 }
 
 # wine_start_simulated EXE MACHINE LOG: starts EXE, which must have the simulated

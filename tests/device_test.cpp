@@ -1,7 +1,7 @@
-// The identities in instance IDs, and ejection.
+// From a drive letter to its device nodes, the identities in their instance IDs, and ejection.
 #include "support.h"
 
-class Device : public MachineTest { };
+class Device : public HostTest { };
 
 TEST_F(Device, InstanceIdsParseMarkerByMarkerIntoTheirFields)
 {
@@ -19,53 +19,99 @@ TEST_F(Device, InstanceIdsParseMarkerByMarkerIntoTheirFields)
         {"USB\\ROOT_HUB20\\4&1A2B3C4D&0", "usb 0", "", "", ""}, {"USB\\VID_&PID_\\A\\B&C", "usb 1", "", "", "A\\B&C"},
         {"USB\\PID_5678&VID_1234&X\\S", "usb 0", "1234", "", ""},
         {"VID_" + v.substr(569) + "&PID_" + p.substr(868) + "\\" + s.substr(344), "usb 1", v.substr(569), p.substr(869),
-            s.substr(345)},
-        {"VID_" + v.substr(568) + "&PID_" + p.substr(869) + "\\" + s.substr(345), "usb 1", v.substr(569), p.substr(869),
             s.substr(345)}};
     for (const S& c : cases) {
         char record[385] = {};
         memset(record, 'x', 384);
-        bool disk = c[1][0] == 'd',
-             result = disk ? ParseDiskDeviceId(c[0].c_str(), (DiskIdentity*)record)
+        bool disk = c[1][0] == 'd';
+        bool result = disk ? ParseDiskDeviceId(c[0].c_str(), (DiskIdentity*)record)
                            : ParseUsbDeviceId(c[0].c_str(), (UsbIdentity*)record);
         int width = disk ? 128 : 32;
         EXPECT_EQ(S(c.begin() + 1, c.end()),
             (S{(disk ? "disk " : "usb ") + std::to_string(result), record, record + width, record + 2 * width}));
     }
-    // An ID read into its 1024-byte buffer is cut before the buffer's last byte.
-    DEVINST usbNode = Stick('E').usb;
+    // An ID read into its 1024-byte buffer is cut before the buffer's last byte; E:, E:\ and E alike.
     for (size_t length : {108, 109, 400}) {
-        M().nodes[usbNode].instanceId = "USB\\VID_1&PID_" + p + "\\" + s.substr(0, length);
+        Describe("volume E disk 4\niface disk 4 104 1\nnode 104 204 0 USBSTOR\\DISK&VEN_V&PROD_P&REV_R\\0\n"
+                 "node 204 0 6000 USB\\VID_1&PID_" +
+            p + "\\" + s.substr(0, length));
         UsbIdentity usb;
-        EXPECT_EQ("1 " + s.substr(0, 108), std::to_string(GetUsbIdentity(&usb, "E")) + " " + usb.serial) << length;
+        DiskIdentity disk;
+        for (const char* drive : {"E", "E:", "E:\\"})
+            EXPECT_EQ("1 " + s.substr(0, 108) + " 1 V P R",
+                std::to_string(GetUsbIdentity(&usb, drive)) + " " + usb.serial + " " +
+                    std::to_string(GetDiskIdentity(&disk, drive)) + " " + disk.vendor + " " + disk.product + " " +
+                    disk.revision)
+                << length;
     }
+    // The disk's own ID never passes for the USB device's, and an unreadable ID reads nothing.
+    UsbIdentity usb = {"untouched", "", ""};
+    DiskIdentity disk = {"untouched", "", ""};
+    Describe(Stick('E') + "fail CM_Get_Parent 1\nvolume F disk 5\niface disk 5 105 1\nnode 105 205 0 -\nnode 205 0 0 -");
+    EXPECT_EQ((V{0, 0, 0, 0, 0, 0}), (V{GetUsbIdentity(&usb, "E"), GetUsbIdentity(&usb, "F"), GetDiskIdentity(&disk, "F"),
+                                         GetUsbIdentity(nullptr, "E"), GetDiskIdentity(&disk, nullptr),
+                                         GetDiskIdentity(&disk, "G")}));
+    EXPECT_EQ("untouched untouched", std::string(usb.vid) + " " + disk.vendor);
+}
+
+TEST_F(Device, OnlyAResolvedDriveWhoseParentHasBothBitsIsARemovableUsbDrive)
+{
+    // Another device's disk with E's number, enumerated before E's, under a controller.
+    const std::string decoy = "iface disk 4 999 1\nnode 999 998 0 SCSI\\DISK&VEN_X&PROD_Y&REV_1\\0\nnode 998 0 0 PCI\n";
+    const std::string floppy = "iface floppy 4 999 1\nnode 999 998 0 FLOPPY\nnode 998 0 0 PCI\n";
+    // The machine, the removable test's answer for E, and the interface classes it searched.
+    const std::tuple<std::string, int, int> cases[] = {{Stick('E'), 1, 2},
+        // Only the USB device's status counts, never the disk's own.
+        {"volume E disk 4\niface disk 4 104 1\nnode 104 204 6000 D\nnode 204 0 4000 U", 0, 2},
+        {"volume E disk 4\niface disk 4 104 1\nnode 104 204 6000 D\nnode 204 0 2000 U", 0, 2},
+        {"volume E disk 4\niface disk 4 104 1\nnode 104 204 0 D\nnode 204 0 ffffffff U", 1, 2},
+        {Stick('E') + "fail CM_Get_Parent 1", 0, 2}, {Stick('E') + "fail CM_Get_DevNode_Status 1", 0, 2},
+        // A volume without a number, with all its bits set, or of another type: no search at all.
+        {"volume E fail 4", -1, 0}, {"volume E disk 4294967295", -1, 0}, {"volume E other 4", -1, 0},
+        {Stick('E') + "fail CreateFileA 1", -1, 0}, {Stick('E') + "fail DeviceIoControl 1", -1, 0},
+        // Interfaces that cannot answer are skipped; the first match wins, a floppy drive's before a disk's.
+        {decoy + Stick('E') + "fail SetupDiGetDeviceInterfaceDetailA 1", 1, 2},
+        {decoy + Stick('E') + "fail SetupDiGetDeviceInterfaceDetailA 2", 1, 2},
+        {decoy + Stick('E') + "fail CreateFileA 2", 1, 2}, {decoy + Stick('E') + "fail DeviceIoControl 2", 1, 2},
+        {Stick('E') + decoy, 1, 2}, {floppy + Stick('E'), 0, 1}, {decoy + Stick('E'), 0, 2},
+        // A CD-ROM volume is looked up in its own class only; an interface not present is not found.
+        {"volume E cdrom 4\niface floppy 4 104 1\n" + Stick('E').substr(16), -1, 1},
+        {"volume E cdrom 4\niface cdrom 4 104 1\n" + Stick('E').substr(16), 1, 1},
+        {"volume E disk 4\niface disk 4 104 0\n" + Stick('E').substr(35), -1, 2},
+        {Stick('E') + "fail SetupDiGetClassDevsA 1", 1, 2}, {Stick('E') + "fail SetupDiEnumDeviceInterfaces 2", -1, 2}};
+    for (const auto& [machine, removable, searches] : cases) {
+        Describe(machine);
+        EXPECT_EQ(removable, IsRemovableUsbDrive("E:")) << machine;
+        EXPECT_EQ(searches, SimCount("SetupDiGetClassDevsA")) << machine;
+        EXPECT_EQ(0, SimOpen()) << machine;
+    }
+    DEVINST node = 0xDEADBEEF;
+    EXPECT_EQ((V{0, 0, -1, 0xDEADBEEF}),
+        (V{ResolveDriveDevice(nullptr, &node), ResolveDriveDevice("E", nullptr), IsRemovableUsbDrive(nullptr), node}));
+    // Any kind but CD-ROM and floppy searches the disk class.
+    Describe(Stick('E') + "iface cdrom 4 300 1\niface floppy 4 301 1\nnode 300 0 0 C\nnode 301 0 0 F");
+    for (int kind : {0, 1, 2, 3, -1, 7})
+        EXPECT_EQ(kind == 1 ? 300u : kind == 2 ? 301u : 104u, FindDiskDevInst(4, kind)) << kind;
 }
 
 TEST_F(Device, EjectionAsksTheUsbDeviceUpToThreeTimesWithAPauseAfterEachRefusal)
 {
-    // Refusals, the USB device's status, the result, and what was done: E an eject request, Q a query-and-remove,
-    // s a pause, ? a request on another node.
-    const ULONG both = DN_REMOVABLE | DN_DISABLEABLE;
-    const std::pair<V, const char*> cases[] = {{{0, both, 1}, "E"}, {{1, both, 1}, "EsE"},
-        {{2, DN_REMOVABLE, 1}, "EsEsE"}, {{3, both, 0}, "EsEsEs"}, {{4, DN_DISABLEABLE, 0}, "QsQsQs"}, {{0, 0, 1}, "Q"},
-        {{1, 0xFFFFFFFF, 1}, "QsQ"}};
-    for (auto& c : cases) {
-        machine::Reset();
-        machine::UsbDrive stick = Stick('E', c.first[1]);
-        M().nodes[stick.usb].removalAnswers.assign(c.first[0], CR_REMOVE_VETOED);
-        M().nodes[stick.usb].statusFails = c.first[1] == 0xFFFFFFFF; // unreadable: no removable bit
-        EXPECT_EQ(c.first[2], EjectDrive("E"));
-        std::string story;
-        for (const machine::Call& call : M().calls)
-            story += call.name == "Sleep"                                    ? "s"
-                : call.name.find("CM_Request") && call.name.find("CM_Query") ? ""
-                : call.args[0] != stick.usb                                  ? "?"
-                : call.name[3] == 'R'                                        ? "E"
-                                                                             : "Q";
-        EXPECT_EQ(c.second, story) << std::hex << c.first[1];
+    // The USB device's status and its answers to the requests, the result, and the story.
+    const std::tuple<const char*, const char*, int, const char*> cases[] = {{"6000", "", 1, "E"},
+        {"6000", "17", 1, "EsE"}, {"4000", "17 17", 1, "EsEsE"}, {"6000", "17 17 17", 0, "EsEsEs"},
+        {"2000", "17 1 17", 0, "QsQsQs"}, {"0", "", 1, "Q"}, {"6000", "17 17 17 0", 0, "EsEsEs"}};
+    for (const auto& [status, answers, result, story] : cases) {
+        Describe(Stick('E', status, answers));
+        EXPECT_EQ(result, EjectDrive("E:\\")) << answers;
+        EXPECT_EQ(story, Story()) << answers;
+        EXPECT_NE(std::string::npos, HostLog().find(" 204 veto=1 name=0 length=0 flags=0")) << "not the USB device's";
     }
-    machine::Reset();
-    M().nodes[Stick('E').disk].parentFails = true;
-    EXPECT_EQ(0, EjectDrive("E") + EjectDrive("F") + EjectDrive(nullptr));
-    EXPECT_EQ(0u, machine::CallsNamed("CM_Request_Device_EjectA").size() + M().now) << "a request without a device";
+    // An eject command's drive string is the bare letter; a status that cannot be read means no eject request.
+    Describe(Stick('Q') + "fail CM_Get_DevNode_Status 1");
+    EXPECT_EQ(1, EjectDrive("Q"));
+    EXPECT_EQ("Q", Story());
+    // No request for a drive that does not resolve, a disk without a parent, or no drive string.
+    Describe(Stick('E') + Stick('F') + "fail CM_Get_Parent 1\nvolume L disk 11\niface disk 11 111 1\nnode 111 0 0 L");
+    EXPECT_EQ(0, EjectDrive("E") + EjectDrive("L") + EjectDrive("G") + EjectDrive("[") + EjectDrive(nullptr));
+    EXPECT_EQ("", Story());
 }

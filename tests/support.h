@@ -1,47 +1,54 @@
-// Shared by the host tests: a fresh stand-in machine per test, checked
-// afterwards for misuse, the program run from its entry point, and short
-// views of what it left behind.
+// Shared by the host tests: a fresh machine, registry and heap per test, checked afterwards
+// for calls the platform refused, and machines described in a line or two.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include "../platform/host/machine.h"
-#include "../app/app.h"
+#include "../platform/host/host.h"
 #include "../drives/drives.h"
 #include "../device/device.h"
 #include "../exclusions/exclusions.h"
 
-using machine::M;
 using V = std::vector<long long>;
 using S = std::vector<std::string>;
 
-class MachineTest : public ::testing::Test {
+// A USB stick at this letter: disk number N = letter - 'A', disk node 100 + N ("ACME STICK<letter>")
+// under USB node 200 + N (1234/5678, serial S<letter>) with this status and these removal answers.
+inline std::string Stick(char letter, const char* status = "6000", const char* answers = "")
+{
+    int n = letter - 'A';
+    char text[300];
+    snprintf(text, sizeof(text),
+        "volume %c disk %d\niface disk %d %d 1\nnode %d %d 0 USBSTOR\\DISK&VEN_ACME&PROD_STICK%c&REV_1\\0\n"
+        "node %d 0 %s USB\\VID_1234&PID_5678\\S%c %s\n",
+        letter, n, n, 100 + n, 100 + n, 200 + n, letter, 200 + n, status, letter, answers);
+    return text;
+}
+
+class HostTest : public ::testing::Test {
 protected:
-    void SetUp() override { machine::Reset(); }
+    void SetUp() override { Describe(""); }
     void TearDown() override
     {
-        for (const std::string& error : M().errors)
-            ADD_FAILURE() << "platform misuse: " << error;
+        EXPECT_EQ(std::string::npos, HostLog().find("refuse")) << HostLog();
     }
 
-    static std::string Registry() { return machine::ExportRegistry("SOFTWARE\\Kestrabin"); }
-    static std::string Sjis(const char* utf8) { return machine::Utf8ToCp932(utf8); }
-
-    // A USB stick: disk "ACME STICK<letter>" numbered by its letter, USB device 1234/5678 with serial S<letter>.
-    static machine::UsbDrive Stick(char letter, ULONG status = DN_REMOVABLE | DN_DISABLEABLE)
+    // A new machine and registry, and a new empty tracked-drive list.
+    static void Describe(const std::string& machine)
     {
-        std::string l(1, letter), disk = "USBSTOR\\DISK&VEN_ACME&PROD_STICK" + l + "&REV_1\\0";
-        return machine::AddUsbDrive(
-            letter, letter - 'A', disk.c_str(), ("USB\\VID_1234&PID_5678\\S" + l).c_str(), status);
+        HostReset(machine.c_str());
+        CreateTrackedDriveList();
     }
 
     static void Exclude(int n, const std::string& serial, const std::string& vid = "1234", const char* pid = "5678")
     {
         std::string key = "SOFTWARE\\Kestrabin\\" + std::to_string(n);
-        machine::SetRegString(key, "VID", vid);
-        machine::SetRegString(key, "PID", pid);
-        machine::SetRegString(key, "SEL", serial);
+        HostSetValue(key, "VID", REG_SZ, vid);
+        HostSetValue(key, "PID", REG_SZ, pid);
+        HostSetValue(key, "SEL", REG_SZ, serial);
     }
+
+    static std::string Registry() { return HostRegistry("SOFTWARE\\Kestrabin"); }
 
     // The tracked drive strings; a list whose backward links disagree says so.
     static std::string Tracked()
@@ -54,24 +61,17 @@ protected:
         return forward == backward ? forward : forward + "but backwards " + backward;
     }
 
-    // Runs the program from WinMain; each step runs, with the main window, when the queue is empty.
-    static int RunProgram(std::vector<std::function<void(HWND)>> steps)
+    // What the program asked of the machine, one letter an event: E an eject request, Q a
+    // query-and-remove, s a pause, ? anything else in the log but handles and device sets.
+    static std::string Story()
     {
-        for (auto& step : steps)
-            M().idleSteps.push_back([step] { step(machine::WindowsOfClass("MORVANTO").at(0)); });
-        return WinMain(machine::Instance(), nullptr, (LPSTR) "", SW_SHOW);
-    }
-
-    // A tray menu: its drive entries, then whether the fixed items followed them.
-    static S Menu(HWND main)
-    {
-        SendMessageA(main, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONUP);
-        S lines = machine::MenuLines(M().shownMenus.at(M().shownMenus.size() - 1).items);
-        S fixed = {"2048 0 -", Sjis("0 106 設定"), "2048 0 -", Sjis("0 104 Kestrabinについて"), "2048 0 -",
-            Sjis("0 105 終了")};
-        bool ends = lines.size() >= 6 && std::equal(fixed.begin(), fixed.end(), lines.end() - 6);
-        lines.resize(ends ? lines.size() - 6 : lines.size());
-        lines.push_back(ends ? "and the fixed items" : "without the fixed items");
-        return lines;
+        std::string story, line;
+        std::istringstream log(HostLog());
+        while (std::getline(log, line)) {
+            std::string word = line.substr(0, line.find(' '));
+            if (word != "open" && word != "close" && word != "set" && word != "unset")
+                story += word == "eject" ? "E" : word == "query-remove" ? "Q" : word == "sleep" ? "s" : "?";
+        }
+        return story;
     }
 };

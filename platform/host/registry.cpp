@@ -1,192 +1,169 @@
-// The stand-in's registry: HKEY_CURRENT_USER only, keys by case-insensitive path.
-#include <ctype.h>
+// HKEY_CURRENT_USER in memory, with the registry's own rules: key names in any case, values in
+// the order they were made, no terminator added to data, nothing copied into a buffer too
+// small, a key with subkeys not deleted, access checked.
+#include "host.h"
+
 #include <string.h>
 
-#include "machine.h"
+#include <algorithm>
+#include <map>
 
-namespace machine {
+struct Value {
+    std::string name;
+    DWORD type;
+    std::string data;
+};
 
-static std::string Parent(const std::string& path)
+struct OpenKey {
+    std::string path;
+    REGSAM access;
+};
+
+static std::map<std::string, std::vector<Value>> keys;
+static std::map<HKEY, OpenKey> openKeys;
+static uintptr_t nextKey = 0x1000;
+
+void HostRegistryReset()
 {
-    size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    keys.clear();
+    openKeys.clear();
 }
 
-static RegKey& CreateKeyPath(const std::string& path)
+size_t HostOpenKeys()
 {
-    Machine& m = M();
-    std::string parent = Parent(path);
-    if (!parent.empty())
-        CreateKeyPath(parent);
-    RegKey& key = m.registry[Upper(path)];
-    if (key.name.empty())
-        key.name = path;
-    return key;
+    return openKeys.size();
 }
 
-static RegValue* FindValue(RegKey& key, const std::string& name)
+static std::string Upper(std::string text)
 {
-    for (RegValue& value : key.values)
+    std::transform(text.begin(), text.end(), text.begin(), ::toupper);
+    return text;
+}
+
+static LSTATUS Open(HKEY root, LPCSTR path, REGSAM access, PHKEY key, bool create)
+{
+    std::string name = Upper(path);
+    if (root != HKEY_CURRENT_USER || name.empty() || name.back() == '\\')
+        return SimWrite("refuse registry path"), ERROR_INVALID_PARAMETER;
+    if (!create && !keys.count(name))
+        return ERROR_FILE_NOT_FOUND;
+    // The missing keys on the way are made too.
+    for (size_t at = 0; create && at != std::string::npos; at = name.find('\\', at + 1))
+        keys[name.substr(0, at ? at : name.size())];
+    keys[name];
+    *key = (HKEY)nextKey++;
+    openKeys[*key] = {name, access};
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key)
+{
+    if (options)
+        return SimWrite("refuse RegOpenKeyExA"), ERROR_INVALID_PARAMETER;
+    return SimFails("RegOpenKeyExA") ? ERROR_ACCESS_DENIED : Open(root, path, access, key, false);
+}
+
+LSTATUS WINAPI RegCreateKeyExA(HKEY root, LPCSTR path, DWORD, LPSTR, DWORD, REGSAM access,
+    LPSECURITY_ATTRIBUTES, PHKEY key, LPDWORD)
+{
+    return SimFails("RegCreateKeyExA") ? ERROR_ACCESS_DENIED : Open(root, path, access, key, true);
+}
+
+// The key's values, when it is open with the access the call needs.
+static std::vector<Value>* Values(HKEY key, REGSAM needed, const char* call)
+{
+    auto open = openKeys.find(key);
+    if (open == openKeys.end() || (open->second.access & needed) != needed)
+        return SimWrite((std::string("refuse ") + call).c_str()), nullptr;
+    return &keys[open->second.path];
+}
+
+static Value* Find(std::vector<Value>& values, LPCSTR name)
+{
+    for (Value& value : values)
         if (Upper(value.name) == Upper(name))
             return &value;
     return nullptr;
 }
 
-// A value keeps its place (and the spelling of its name) when it is replaced.
-static void StoreValue(RegKey& key, const std::string& name, DWORD type, const std::string& data)
+static void SetValue(std::vector<Value>& values, const std::string& name, DWORD type, const std::string& data)
 {
-    RegValue* value = FindValue(key, name);
-    if (value) {
-        value->type = type;
-        value->data = data;
-    } else {
-        key.values.push_back(RegValue{name, type, data});
-    }
+    Value* value = Find(values, name.c_str());
+    if (value)
+        *value = {value->name, type, data};
+    else
+        values.push_back({name, type, data});
 }
 
-void SetRegValue(const std::string& path, const std::string& name, DWORD type, const std::string& data)
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size)
 {
-    StoreValue(CreateKeyPath(path), name, type, data);
+    std::vector<Value>* values = Values(key, KEY_QUERY_VALUE, "RegQueryValueExA");
+    if (!values || SimFails("RegQueryValueExA"))
+        return ERROR_ACCESS_DENIED;
+    const Value* value = Find(*values, name);
+    if (!value)
+        return ERROR_FILE_NOT_FOUND;
+    if (type)
+        *type = value->type;
+    DWORD room = size ? *size : 0;
+    if (size)
+        *size = (DWORD)value->data.size();
+    if (data && room < value->data.size())
+        return ERROR_MORE_DATA;
+    if (data)
+        memcpy(data, value->data.data(), value->data.size());
+    return ERROR_SUCCESS;
 }
 
-void SetRegString(const std::string& path, const std::string& name, const std::string& text)
+LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size)
 {
-    SetRegValue(path, name, REG_SZ, text);
+    std::vector<Value>* values = Values(key, KEY_SET_VALUE, "RegSetValueExA");
+    if (!values || SimFails("RegSetValueExA"))
+        return ERROR_ACCESS_DENIED;
+    SetValue(*values, name, type, std::string((const char*)data, size));
+    return ERROR_SUCCESS;
 }
 
-std::string ExportRegistry(const std::string& path)
+LSTATUS WINAPI RegDeleteKeyA(HKEY root, LPCSTR path)
 {
-    std::string text, prefix = Upper(path) + "\\";
-    for (auto& key : M().registry) {
-        if (key.first.compare(0, prefix.size(), prefix) != 0)
+    std::string name = Upper(path);
+    if (root != HKEY_CURRENT_USER || SimFails("RegDeleteKeyA") || !keys.count(name))
+        return ERROR_FILE_NOT_FOUND;
+    // Keys below it come right after it in order.
+    auto below = keys.lower_bound(name + "\\");
+    if (below != keys.end() && below->first.compare(0, name.size() + 1, name + "\\") == 0)
+        return ERROR_ACCESS_DENIED;
+    keys.erase(name);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY key)
+{
+    if (!openKeys.erase(key))
+        return SimWrite("refuse RegCloseKey"), ERROR_INVALID_HANDLE;
+    return ERROR_SUCCESS;
+}
+
+void HostSetValue(const std::string& path, const std::string& name, DWORD type, const std::string& data)
+{
+    HKEY key;
+    Open(HKEY_CURRENT_USER, path.c_str(), KEY_ALL_ACCESS, &key, true);
+    openKeys.erase(key);
+    SetValue(keys[Upper(path)], name, type, data);
+}
+
+std::string HostRegistry(const std::string& path)
+{
+    std::string text, base = Upper(path) + "\\";
+    // Numbered keys in their numeric order, as a reader counts them.
+    for (int number = 0; number < 100; number++) {
+        auto key = keys.find(base + std::to_string(number));
+        if (key == keys.end())
             continue;
-        text += key.second.name.substr(prefix.size()) + ":";
-        for (const RegValue& value : key.second.values)
-            text += " " + value.name + "=" + std::to_string(value.type) + ":" + value.data;
+        text += std::to_string(number) + ":";
+        for (const Value& value : key->second)
+            text += " " + value.name + "=" + (value.type == REG_SZ ? "" : std::to_string(value.type) + ":") + value.data;
         text += "; ";
     }
     return text;
-}
-
-static HKEY OpenHandle(const std::string& path, REGSAM access)
-{
-    HKEY handle = (HKEY)NewHandle();
-    M().openKeys[handle] = {Upper(path), access};
-    return handle;
-}
-
-} // namespace machine
-
-using namespace machine;
-
-LSTATUS RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result)
-{
-    Machine& m = M();
-    Log("RegOpenKeyExA", {options, access}, subKey ? subKey : "");
-    if (root != HKEY_CURRENT_USER || !subKey || !result) {
-        m.errors.push_back("RegOpenKeyExA: unexpected arguments");
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (ShouldFail(Fault::RegOpen))
-        return ERROR_ACCESS_DENIED;
-    if (!m.registry.count(Upper(subKey)))
-        return ERROR_FILE_NOT_FOUND;
-    *result = OpenHandle(subKey, access);
-    return ERROR_SUCCESS;
-}
-
-LSTATUS RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
-    LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition)
-{
-    Machine& m = M();
-    Log("RegCreateKeyExA", {options, access, reserved, keyClass != nullptr, security != nullptr}, subKey ? subKey : "");
-    if (root != HKEY_CURRENT_USER || !subKey || !result) {
-        m.errors.push_back("RegCreateKeyExA: unexpected arguments");
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (ShouldFail(Fault::RegCreate))
-        return ERROR_ACCESS_DENIED;
-    bool existed = m.registry.count(Upper(subKey)) > 0;
-    CreateKeyPath(subKey);
-    if (disposition)
-        *disposition = existed ? 2 : 1;
-    *result = OpenHandle(subKey, access);
-    return ERROR_SUCCESS;
-}
-
-// Reading needs KEY_QUERY_VALUE, writing KEY_SET_VALUE in the access the key was opened with.
-#define KEY_QUERY_VALUE 0x0001
-#define KEY_SET_VALUE 0x0002
-
-LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size)
-{
-    Machine& m = M();
-    Log("RegQueryValueExA", {(long long)(uintptr_t)data, size ? (long long)*size : -1}, name ? name : "");
-    auto open = m.openKeys.find(key);
-    if (open == m.openKeys.end()) {
-        m.errors.push_back("RegQueryValueExA: not an open key");
-        return ERROR_INVALID_HANDLE;
-    }
-    if (reserved || (data && !size))
-        return ERROR_INVALID_PARAMETER;
-    if (!(open->second.second & KEY_QUERY_VALUE) || ShouldFail(Fault::RegQuery))
-        return ERROR_ACCESS_DENIED;
-    const RegValue* value = FindValue(m.registry[open->second.first], name ? name : "");
-    if (!value)
-        return ERROR_FILE_NOT_FOUND;
-    DWORD needed = (DWORD)value->data.size();
-    if (type)
-        *type = value->type;
-    if (!data) {
-        if (size)
-            *size = needed;
-        return ERROR_SUCCESS;
-    }
-    // The data exactly as stored: no terminator is added. A buffer too small
-    // is left undefined; here it gets what fits, unterminated.
-    LSTATUS result = *size < needed ? ERROR_MORE_DATA : ERROR_SUCCESS;
-    memcpy(data, value->data.data(), needed < *size ? needed : *size);
-    *size = needed;
-    return result;
-}
-
-LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
-{
-    Machine& m = M();
-    Log("RegSetValueExA", {type, size, reserved}, name ? name : "");
-    auto open = m.openKeys.find(key);
-    if (open == m.openKeys.end()) {
-        m.errors.push_back("RegSetValueExA: not an open key");
-        return ERROR_INVALID_HANDLE;
-    }
-    if (!(open->second.second & KEY_SET_VALUE) || ShouldFail(Fault::RegSet))
-        return ERROR_ACCESS_DENIED;
-    StoreValue(m.registry[open->second.first], name ? name : "", type, std::string((const char*)data, size));
-    return ERROR_SUCCESS;
-}
-
-LSTATUS RegDeleteKeyA(HKEY root, LPCSTR subKey)
-{
-    Machine& m = M();
-    Log("RegDeleteKeyA", {}, subKey ? subKey : "");
-    if (root != HKEY_CURRENT_USER || !subKey || !*subKey)
-        return ERROR_INVALID_PARAMETER;
-    if (ShouldFail(Fault::RegDelete))
-        return ERROR_ACCESS_DENIED;
-    std::string path = Upper(subKey);
-    if (!m.registry.count(path))
-        return ERROR_FILE_NOT_FOUND;
-    // A key with subkeys cannot be deleted.
-    for (auto& other : m.registry)
-        if (other.first.size() > path.size() && other.first.compare(0, path.size() + 1, path + "\\") == 0)
-            return ERROR_ACCESS_DENIED;
-    m.registry.erase(path);
-    return ERROR_SUCCESS;
-}
-
-LSTATUS RegCloseKey(HKEY key)
-{
-    Machine& m = M();
-    Log("RegCloseKey");
-    return Release(m.openKeys, key, "RegCloseKey") ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }

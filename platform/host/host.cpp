@@ -1,0 +1,163 @@
+// The host's kernel and window calls, as much of them as the program without windows makes:
+// the volume calls go to the simulated machine, the heap counts its blocks, the strings are
+// formatted as USER32 formats them.
+#include <initguid.h>
+
+#include "host.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <set>
+
+static std::string hostLog;
+static std::vector<DWORD> broadcasts;
+static std::set<void*> blocks;
+static HANDLE const PROCESS_HEAP = (HANDLE)0x4EA9;
+
+void HostRegistryReset();
+
+void HostReset(const char* machine)
+{
+    for (void* block : blocks)
+        free(block);
+    blocks.clear();
+    hostLog.clear();
+    broadcasts.clear();
+    HostRegistryReset();
+    SimReset(machine);
+}
+
+std::string& HostLog()
+{
+    return hostLog;
+}
+
+void SimWrite(const char* line)
+{
+    hostLog += line;
+    hostLog += '\n';
+}
+
+void SimBroadcastRemoval(DWORD unitMask)
+{
+    broadcasts.push_back(unitMask);
+}
+
+std::vector<DWORD> HostTakeBroadcasts()
+{
+    std::vector<DWORD> taken;
+    taken.swap(broadcasts);
+    return taken;
+}
+
+size_t HostHeapBlocks()
+{
+    return blocks.size();
+}
+
+DWORD WINAPI GetLogicalDriveStringsA(DWORD size, LPSTR buffer)
+{
+    return SimGetLogicalDriveStringsA(size, buffer);
+}
+
+HANDLE WINAPI CreateFileA(
+    LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD how, DWORD flags, HANDLE model)
+{
+    return SimCreateFileA(path, access, share, security, how, flags, model);
+}
+
+BOOL WINAPI DeviceIoControl(
+    HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD done, LPOVERLAPPED overlap)
+{
+    return SimDeviceIoControl(handle, code, in, inSize, out, outSize, done, overlap);
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle)
+{
+    return SimCloseHandle(handle);
+}
+
+void WINAPI Sleep(DWORD milliseconds)
+{
+    SimSleep(milliseconds);
+}
+
+void WINAPI SetLastError(DWORD)
+{
+}
+
+HANDLE WINAPI GetProcessHeap()
+{
+    return PROCESS_HEAP;
+}
+
+LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T size)
+{
+    if (heap != PROCESS_HEAP || (flags & ~HEAP_ZERO_MEMORY))
+        return SimWrite("refuse HeapAlloc"), nullptr;
+    if (SimFails("HeapAlloc"))
+        return nullptr;
+    // Never zero-filled unless asked: a program that relies on it reads 0xCD.
+    void* block = malloc(size ? size : 1);
+    memset(block, flags & HEAP_ZERO_MEMORY ? 0 : 0xCD, size);
+    blocks.insert(block);
+    return block;
+}
+
+BOOL WINAPI HeapFree(HANDLE heap, DWORD, LPVOID block)
+{
+    if (heap != PROCESS_HEAP || (block && !blocks.erase(block)))
+        return SimWrite("refuse HeapFree"), FALSE;
+    free(block);
+    return TRUE;
+}
+
+LPSTR WINAPI lstrcpynA(LPSTR target, LPCSTR source, INT room)
+{
+    int i = 0;
+    for (; i < room - 1 && source[i]; i++)
+        target[i] = source[i];
+    if (room > 0)
+        target[i] = 0;
+    return target;
+}
+
+INT WINAPI lstrlenA(LPCSTR text)
+{
+    return text ? (INT)strlen(text) : 0;
+}
+
+// %s, %d, %c and %C (a wide character, written as its low byte) are all the program uses;
+// like USER32's, the result is cut at 1024 characters.
+INT WINAPIV wsprintfA(LPSTR out, LPCSTR format, ...)
+{
+    __ms_va_list args;
+    __ms_va_start(args, format);
+    std::string text;
+    for (const char* at = format; *at; at++) {
+        if (*at != '%') {
+            text += *at;
+            continue;
+        }
+        char kind = *++at;
+        if (kind == 's')
+            text += __builtin_va_arg(args, const char*);
+        else if (kind == 'd')
+            text += std::to_string(__builtin_va_arg(args, int));
+        else if (kind == 'c' || kind == 'C')
+            text += (char)__builtin_va_arg(args, int);
+        else
+            SimWrite("refuse wsprintfA");
+    }
+    __ms_va_end(args);
+    text.resize(std::min<size_t>(text.size(), 1023));
+    memcpy(out, text.c_str(), text.size() + 1);
+    return (INT)text.size();
+}
+
+LRESULT WINAPI DefWindowProcA(HWND, UINT message, WPARAM wParam, LPARAM)
+{
+    hostLog += "default " + std::to_string(message) + " " + std::to_string(wParam) + "\n";
+    return HOST_DEFAULT_ANSWER;
+}

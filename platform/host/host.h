@@ -1,0 +1,28 @@
+// The platform of the host build: the simulated machine, an in-memory HKEY_CURRENT_USER, the
+// process heap and the string calls. Every call it refuses, as Windows would, is logged as
+// "refuse"; any call the program tests can be made to fail with a "fail CALL NTH" line.
+#pragma once
+
+#include "../sim/machine.h"
+
+#include <string>
+#include <vector>
+
+// Starts afresh: this machine, an empty registry and heap, an empty log.
+void HostReset(const char* machine);
+// What happened since the reset, one line each: the machine's events, refusals, and
+// "default MESSAGE WPARAM" for each message passed to DefWindowProcA.
+std::string& HostLog();
+// The unit masks of the removals broadcast and not yet taken.
+std::vector<DWORD> HostTakeBroadcasts();
+// Blocks allocated and not freed.
+size_t HostHeapBlocks();
+// Registry keys the program has open.
+size_t HostOpenKeys();
+// What DefWindowProcA answers.
+const LRESULT HOST_DEFAULT_ANSWER = 0x5A5A;
+
+// The keys below a registry path, in order: "NAME: VALUE=DATA ...; ", DATA prefixed with
+// "TYPE:" when it is not REG_SZ.
+std::string HostRegistry(const std::string& path);
+void HostSetValue(const std::string& path, const std::string& name, DWORD type, const std::string& data);

@@ -1,0 +1,479 @@
+// The simulated machine: volumes, device interfaces and device nodes from a description,
+// answered by Windows' rules. A call Windows would refuse is refused and logged as "refuse".
+#include "machine.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <map>
+#include <sstream>
+#include <vector>
+
+// Windows' own record sizes, not the headers': the program must match them.
+static const DWORD INTERFACE_DATA_SIZE = sizeof(void*) == 8 ? 32 : 28;
+static const DWORD DETAIL_DATA_SIZE = sizeof(void*) == 8 ? 8 : 5;
+static const DWORD DEVINFO_DATA_SIZE = sizeof(void*) == 8 ? 32 : 28;
+
+static const char* const KINDS[] = {"disk", "cdrom", "floppy"};
+static const GUID* const CLASSES[] = {&GUID_DEVINTERFACE_DISK, &GUID_DEVINTERFACE_CDROM, &GUID_DEVINTERFACE_FLOPPY};
+
+struct Volume {
+    char letter;
+    std::string kind;
+    unsigned number;
+};
+
+struct Interface {
+    std::string kind;
+    unsigned number;
+    unsigned node;
+    int present;
+};
+
+struct Node {
+    unsigned parent;
+    unsigned status;
+    std::string id;
+    std::vector<unsigned> answers;
+};
+
+struct Fault {
+    std::string call;
+    int nth;
+};
+
+struct OpenDevice {
+    bool used;
+    bool fails;
+    STORAGE_DEVICE_NUMBER number;
+};
+
+struct DeviceSet {
+    bool used;
+    int kind;
+    bool presentOnly;
+};
+
+static std::vector<Volume> volumes;
+static std::vector<Interface> interfaces;
+static std::map<unsigned, Node> nodes;
+static std::vector<Fault> faults;
+static std::map<std::string, int> callCounts;
+static std::map<unsigned, int> requests;
+static OpenDevice opened[16];
+static DeviceSet sets[8];
+
+static void Log(const char* format, ...)
+{
+    char line[4096];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof(line), format, args);
+    va_end(args);
+    SimWrite(line);
+}
+
+static DWORD Refuse(const char* call, DWORD error)
+{
+    Log("refuse %s %x", call, (unsigned)error);
+    SetLastError(error);
+    return error;
+}
+
+void SimDescribe(const char* description)
+{
+    volumes.clear();
+    interfaces.clear();
+    nodes.clear();
+    faults.clear();
+    std::istringstream lines(description);
+    for (std::string line, word; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        fields >> word;
+        if (word == "volume") {
+            Volume volume;
+            fields >> volume.letter >> volume.kind >> volume.number;
+            volumes.push_back(volume);
+        } else if (word == "iface") {
+            Interface face;
+            fields >> face.kind >> face.number >> face.node >> face.present;
+            interfaces.push_back(face);
+        } else if (word == "node") {
+            unsigned key;
+            Node node;
+            fields >> key >> node.parent >> std::hex >> node.status >> node.id;
+            for (unsigned answer; fields >> answer;)
+                node.answers.push_back(answer);
+            nodes[key] = node;
+        } else if (word == "fail") {
+            Fault fault;
+            fields >> fault.call >> fault.nth;
+            faults.push_back(fault);
+        }
+    }
+}
+
+void SimReset(const char* description)
+{
+    callCounts.clear();
+    requests.clear();
+    memset(opened, 0, sizeof(opened));
+    memset(sets, 0, sizeof(sets));
+    SimDescribe(description);
+}
+
+std::string SimDescription()
+{
+    std::ostringstream text;
+    for (const Volume& volume : volumes)
+        text << "volume " << volume.letter << ' ' << volume.kind << ' ' << volume.number << '\n';
+    for (const Interface& face : interfaces)
+        text << "iface " << face.kind << ' ' << face.number << ' ' << face.node << ' ' << face.present << '\n';
+    for (const auto& [key, node] : nodes) {
+        text << "node " << key << ' ' << node.parent << ' ' << std::hex << node.status << ' ' << node.id;
+        for (unsigned answer : node.answers)
+            text << ' ' << answer;
+        text << std::dec << '\n';
+    }
+    for (const Fault& fault : faults)
+        text << "fail " << fault.call << ' ' << fault.nth << '\n';
+    return text.str();
+}
+
+bool SimFails(const char* call)
+{
+    int nth = ++callCounts[call];
+    for (const Fault& fault : faults)
+        if (fault.call == call && fault.nth == nth)
+            return true;
+    return false;
+}
+
+int SimCount(const char* call)
+{
+    return callCounts[call];
+}
+
+int SimOpen()
+{
+    int count = 0;
+    for (const OpenDevice& device : opened)
+        count += device.used;
+    for (const DeviceSet& set : sets)
+        count += set.used;
+    return count;
+}
+
+// --- volumes ----------------------------------------------------------------------------------
+static const Volume* FindVolume(char letter)
+{
+    for (const Volume& volume : volumes)
+        if (volume.letter == letter)
+            return &volume;
+    return NULL;
+}
+
+static const Interface* FindInterface(const char* kind, unsigned node)
+{
+    for (const Interface& face : interfaces)
+        if (face.kind == kind && face.node == node && face.present)
+            return &face;
+    return NULL;
+}
+
+DWORD WINAPI SimGetLogicalDriveStringsA(DWORD size, LPSTR buffer)
+{
+    std::string strings;
+    for (char letter = 'A'; letter <= 'Z'; letter++)
+        if (FindVolume(letter))
+            strings += std::string(1, letter) + ":\\" + '\0';
+    // Too small: the size needed, terminator included, and nothing written.
+    if (size < strings.size() + 1)
+        return (DWORD)strings.size() + 1;
+    memcpy(buffer, strings.c_str(), strings.size() + 1);
+    return (DWORD)strings.size();
+}
+
+HANDLE WINAPI SimCreateFileA(LPCSTR path, DWORD access, DWORD share, [[maybe_unused]] LPSECURITY_ATTRIBUTES security,
+    DWORD how, [[maybe_unused]] DWORD flags, [[maybe_unused]] HANDLE model)
+{
+    char kind[16] = "";
+    unsigned number = 0, node = 0;
+    bool volume = !strncmp(path, "\\\\.\\", 4) && path[4] && path[5] == ':' && !path[6];
+    if (!volume && sscanf(path, "\\\\?\\sim#%15[a-z]#%u#%u", kind, &number, &node) != 3) {
+#ifdef _WIN32
+        return CreateFileA(path, access, share, security, how, flags, model);
+#else
+        return SetLastError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+#endif
+    }
+    // Without administrator rights Windows opens a volume for queries only, shared.
+    if (access != 0 || (share & 3) != 3 || how != OPEN_EXISTING)
+        return Refuse("CreateFileA", ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+    const Volume* found = volume ? FindVolume(path[4]) : NULL;
+    if ((volume && !found) || (!volume && !FindInterface(kind, node)))
+        return SetLastError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+    if (SimFails("CreateFileA"))
+        return SetLastError(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
+    std::string type = found ? found->kind : kind;
+    OpenDevice device = {true, type == "fail", {FILE_DEVICE_DISK, found ? found->number : number, 0}};
+    if (type == "cdrom")
+        device.number.DeviceType = FILE_DEVICE_CD_ROM;
+    else if (type != "disk" && type != "floppy" && type != "fail")
+        device.number.DeviceType = FILE_DEVICE_UNKNOWN;
+    for (int slot = 0; slot < 16; slot++) {
+        if (!opened[slot].used) {
+            opened[slot] = device;
+            Log("open %s #%d", path, slot);
+            return &opened[slot];
+        }
+    }
+    return Refuse("CreateFileA", ERROR_TOO_MANY_OPEN_FILES), INVALID_HANDLE_VALUE;
+}
+
+static OpenDevice* Opened(HANDLE handle)
+{
+    OpenDevice* device = (OpenDevice*)handle;
+    return device >= opened && device < opened + 16 ? device : NULL;
+}
+
+BOOL WINAPI SimDeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+    LPDWORD done, LPOVERLAPPED overlap)
+{
+    OpenDevice* device = Opened(handle);
+#ifdef _WIN32
+    if (!device)
+        return DeviceIoControl(handle, code, in, inSize, out, outSize, done, overlap);
+#endif
+    if (!device || !device->used || code != IOCTL_STORAGE_GET_DEVICE_NUMBER || in || inSize || !done || overlap)
+        return Refuse("DeviceIoControl", ERROR_INVALID_PARAMETER), FALSE;
+    if (!out || outSize < sizeof(STORAGE_DEVICE_NUMBER))
+        return SetLastError(ERROR_INSUFFICIENT_BUFFER), FALSE;
+    if (device->fails || SimFails("DeviceIoControl"))
+        return SetLastError(ERROR_INVALID_FUNCTION), FALSE;
+    memcpy(out, &device->number, sizeof(STORAGE_DEVICE_NUMBER));
+    *done = sizeof(STORAGE_DEVICE_NUMBER);
+    return TRUE;
+}
+
+BOOL WINAPI SimCloseHandle(HANDLE handle)
+{
+    OpenDevice* device = Opened(handle);
+#ifdef _WIN32
+    if (!device)
+        return CloseHandle(handle);
+#endif
+    if (!device || !device->used)
+        return Refuse("CloseHandle", ERROR_INVALID_HANDLE), FALSE;
+    device->used = false;
+    Log("close #%d", (int)(device - opened));
+    return TRUE;
+}
+
+void WINAPI SimSleep(DWORD milliseconds)
+{
+    Log("sleep %u", (unsigned)milliseconds);
+}
+
+// --- device installation ----------------------------------------------------------------------
+static DeviceSet* SetOf(HDEVINFO handle)
+{
+    DeviceSet* set = (DeviceSet*)handle;
+    return set >= sets && set < sets + 8 && set->used ? set : NULL;
+}
+
+// The index-th interface of the set's class, as the machine has it now.
+static const Interface* Member(const DeviceSet* set, DWORD index)
+{
+    for (const Interface& face : interfaces)
+        if (face.kind == KINDS[set->kind] && (face.present || !set->presentOnly) && index-- == 0)
+            return &face;
+    return NULL;
+}
+
+HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* guid, PCSTR enumerator, HWND, DWORD flags)
+{
+    int kind = 0;
+    while (kind < 3 && (!guid || !IsEqualGUID(*guid, *CLASSES[kind])))
+        kind++;
+    if (kind == 3 || enumerator || !(flags & DIGCF_DEVICEINTERFACE))
+        return Refuse("SetupDiGetClassDevsA", ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
+    if (SimFails("SetupDiGetClassDevsA"))
+        return SetLastError(ERROR_NOT_ENOUGH_MEMORY), INVALID_HANDLE_VALUE;
+    for (int slot = 0; slot < 8; slot++) {
+        if (!sets[slot].used) {
+            sets[slot] = {true, kind, (flags & DIGCF_PRESENT) != 0};
+            Log("set %s #%d", KINDS[kind], slot);
+            return &sets[slot];
+        }
+    }
+    return Refuse("SetupDiGetClassDevsA", ERROR_NOT_ENOUGH_MEMORY), INVALID_HANDLE_VALUE;
+}
+
+BOOL WINAPI SetupDiEnumDeviceInterfaces(
+    HDEVINFO handle, PSP_DEVINFO_DATA, const GUID* guid, DWORD index, PSP_DEVICE_INTERFACE_DATA data)
+{
+    DeviceSet* set = SetOf(handle);
+    if (!set || !guid || !data || data->cbSize != INTERFACE_DATA_SIZE)
+        return Refuse("SetupDiEnumDeviceInterfaces", set ? ERROR_INVALID_USER_BUFFER : ERROR_INVALID_HANDLE), FALSE;
+    if (SimFails("SetupDiEnumDeviceInterfaces"))
+        return SetLastError(ERROR_GEN_FAILURE), FALSE;
+    if (!IsEqualGUID(*guid, *CLASSES[set->kind]) || !Member(set, index))
+        return SetLastError(ERROR_NO_MORE_ITEMS), FALSE;
+    data->InterfaceClassGuid = *guid;
+    data->Flags = SPINT_ACTIVE;
+    data->Reserved = index + 1;
+    return TRUE;
+}
+
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA data,
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size, PDWORD required, PSP_DEVINFO_DATA device)
+{
+    const char* call = "SetupDiGetDeviceInterfaceDetailA";
+    DeviceSet* set = SetOf(handle);
+    const Interface* face = set && data && data->Reserved ? Member(set, (DWORD)data->Reserved - 1) : NULL;
+    if (!face)
+        return Refuse(call, ERROR_INVALID_PARAMETER), FALSE;
+    if (data->cbSize != INTERFACE_DATA_SIZE || (device && device->cbSize != DEVINFO_DATA_SIZE))
+        return Refuse(call, ERROR_INVALID_USER_BUFFER), FALSE;
+    if (SimFails(call))
+        return SetLastError(ERROR_GEN_FAILURE), FALSE;
+    char path[64];
+    // The path follows cbSize in both layouts.
+    DWORD needed = sizeof(DWORD) + 1 + snprintf(path, sizeof(path), "\\\\?\\sim#%s#%u#%u", face->kind.c_str(),
+                                            face->number, face->node);
+    if (required)
+        *required = needed;
+    if (!detail && size == 0)
+        return SetLastError(ERROR_INSUFFICIENT_BUFFER), FALSE;
+    if (!detail || detail->cbSize != DETAIL_DATA_SIZE)
+        return Refuse(call, ERROR_INVALID_USER_BUFFER), FALSE;
+    if (size < needed)
+        return Refuse(call, ERROR_INSUFFICIENT_BUFFER), FALSE;
+    memcpy(detail->DevicePath, path, needed - sizeof(DWORD));
+    if (device)
+        device->DevInst = face->node;
+    return TRUE;
+}
+
+BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO handle)
+{
+    DeviceSet* set = SetOf(handle);
+    if (!set)
+        return Refuse("SetupDiDestroyDeviceInfoList", ERROR_INVALID_HANDLE), FALSE;
+    set->used = false;
+    Log("unset #%d", (int)(set - sets));
+    return TRUE;
+}
+
+// --- configuration manager: a node the machine does not have was never handed out --------------
+static const Node* FindNode(const char* call, DEVINST node)
+{
+    auto found = nodes.find(node);
+    if (found != nodes.end())
+        return &found->second;
+    Refuse(call, CR_INVALID_DEVNODE);
+    return NULL;
+}
+
+CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG)
+{
+    // Windows writes -1 before it looks.
+    *parent = (DEVINST)-1;
+    const Node* found = FindNode("CM_Get_Parent", node);
+    if (!found)
+        return CR_INVALID_DEVNODE;
+    if (SimFails("CM_Get_Parent"))
+        return CR_FAILURE;
+    if (!found->parent)
+        return CR_NO_SUCH_DEVNODE;
+    *parent = found->parent;
+    return CR_SUCCESS;
+}
+
+CONFIGRET WINAPI CM_Get_DevNode_Status(PULONG status, PULONG problem, DEVINST node, ULONG)
+{
+    const Node* found = FindNode("CM_Get_DevNode_Status", node);
+    if (!found)
+        return CR_INVALID_DEVNODE;
+    if (SimFails("CM_Get_DevNode_Status"))
+        return CR_FAILURE;
+    *status = found->status;
+    *problem = 0;
+    return CR_SUCCESS;
+}
+
+CONFIGRET WINAPI CM_Get_Device_IDA(DEVINST node, PSTR buffer, ULONG length, ULONG)
+{
+    const Node* found = FindNode("CM_Get_Device_IDA", node);
+    if (!found)
+        return CR_INVALID_DEVNODE;
+    if (found->id == "-")
+        return CR_NO_SUCH_VALUE;
+    ULONG size = (ULONG)found->id.size();
+    // Too small: what fits is copied, without a terminator.
+    memcpy(buffer, found->id.c_str(), size < length ? size + 1 : length);
+    return size < length ? CR_SUCCESS : CR_BUFFER_SMALL;
+}
+
+static bool Below(unsigned node, unsigned ancestor)
+{
+    for (int depth = 0; node && depth < 64; depth++) {
+        if (node == ancestor)
+            return true;
+        auto found = nodes.find(node);
+        if (found == nodes.end())
+            return false;
+        node = found->second.parent;
+    }
+    return false;
+}
+
+// What Windows does once a device is removed: its disks' interfaces and volumes are gone, and
+// each volume's removal is broadcast.
+static void Unplug(unsigned device)
+{
+    for (Interface& face : interfaces) {
+        if (!face.present || !Below(face.node, device))
+            continue;
+        face.present = 0;
+        for (size_t v = volumes.size(); v-- > 0;) {
+            char letter = volumes[v].letter;
+            if (volumes[v].number != face.number || (volumes[v].kind == "cdrom") != (face.kind == "cdrom"))
+                continue;
+            volumes.erase(volumes.begin() + v);
+            if (letter >= 'A' && letter <= 'Z')
+                SimBroadcastRemoval(1u << (letter - 'A'));
+        }
+    }
+}
+
+static CONFIGRET Remove(const char* call, DEVINST node, PPNP_VETO_TYPE veto, LPSTR name, ULONG length, ULONG flags)
+{
+    const Node* found = FindNode(call, node);
+    if (!found)
+        return CR_INVALID_DEVNODE;
+    size_t attempt = requests[node]++;
+    CONFIGRET answer = attempt < found->answers.size() ? found->answers[attempt] : CR_SUCCESS;
+    if (SimFails(call))
+        answer = CR_FAILURE;
+    if (veto && answer != CR_SUCCESS)
+        *veto = answer == CR_REMOVE_VETOED ? PNP_VetoOutstandingOpen : PNP_VetoTypeUnknown;
+    Log("%s %u veto=%d name=%d length=%u flags=%x -> %x", strstr(call, "Eject") ? "eject" : "query-remove",
+        (unsigned)node, veto != NULL, name != NULL, (unsigned)length, (unsigned)flags, (unsigned)answer);
+    if (answer == CR_SUCCESS)
+        Unplug(node);
+    return answer;
+}
+
+CONFIGRET WINAPI CM_Request_Device_EjectA(DEVINST node, PPNP_VETO_TYPE veto, LPSTR name, ULONG length, ULONG flags)
+{
+    return Remove("CM_Request_Device_EjectA", node, veto, name, length, flags);
+}
+
+CONFIGRET WINAPI CM_Query_And_Remove_SubTreeA(
+    DEVINST node, PPNP_VETO_TYPE veto, LPSTR name, ULONG length, ULONG flags)
+{
+    return Remove("CM_Query_And_Remove_SubTreeA", node, veto, name, length, flags);
+}
