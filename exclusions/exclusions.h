@@ -9,7 +9,7 @@
 // A temporary list of heap-allocated UsbIdentity records, in key order.
 typedef DriveList ExclusionList;
 
-// 1, or 0 when memory ran out and the list ends early.
+// 1, or 0 when an entry could not be read whole or the list ended early.
 int LoadExclusionList(ExclusionList* list);
 int IsExcluded(const ExclusionList* list, const UsbIdentity* identity);
 // The letters of the dialog's ticked and unticked rows.

@@ -13,29 +13,29 @@ static void FormatEntryKeyPath(char* path, int number)
     wsprintfA(path, "%s\\%d", BASE_KEY_PATH, number);
 }
 
-// Reads a value into a zero-filled field; a longer value is cut to the field,
-// keeping its terminating zero.
-static void ReadValue(HKEY key, const char* name, char* field, DWORD width)
+// Reads a value into a zero-filled field; a longer value is cut to the field, keeping its
+// terminating zero. 0 when the value is there but could not be read.
+static int ReadValue(HKEY key, const char* name, char* field, DWORD width)
 {
     DWORD type = 0;
     DWORD size = 0;
-    RegQueryValueExA(key, name, NULL, &type, NULL, &size);
-    if (size == 0)
-        return;
-    if (size < width) {
-        RegQueryValueExA(key, name, NULL, &type, (LPBYTE)field, &size);
-        return;
-    }
+    LSTATUS status = RegQueryValueExA(key, name, NULL, &type, NULL, &size);
+    if (status == ERROR_FILE_NOT_FOUND || (status == ERROR_SUCCESS && size == 0))
+        return 1;
+    if (status != ERROR_SUCCESS)
+        return 0;
+    if (size < width)
+        return RegQueryValueExA(key, name, NULL, &type, (LPBYTE)field, &size) == ERROR_SUCCESS;
     // The platform copies nothing into a buffer that is too small.
     HANDLE heap = GetProcessHeap();
     BYTE* whole = (BYTE*)HeapAlloc(heap, HEAP_ZERO_MEMORY, size);
     if (!whole)
-        return;
-    if (RegQueryValueExA(key, name, NULL, &type, whole, &size) == ERROR_SUCCESS) {
-        for (DWORD i = 0; i < size && i < width - 1; i++)
-            field[i] = (char)whole[i];
-    }
+        return 0;
+    status = RegQueryValueExA(key, name, NULL, &type, whole, &size);
+    for (DWORD i = 0; status == ERROR_SUCCESS && i < size && i < width - 1; i++)
+        field[i] = (char)whole[i];
     HeapFree(heap, 0, whole);
+    return status == ERROR_SUCCESS;
 }
 
 // Takes the record; 0 when there was no memory for its node.
@@ -59,16 +59,19 @@ static int AppendEntry(ExclusionList* list, UsbIdentity* identity)
 int LoadExclusionList(ExclusionList* list)
 {
     char path[KEY_PATH_SIZE];
+    int complete = 1;
     for (int number = 0;; number++) {
         FormatEntryKeyPath(path, number);
         HKEY key = NULL;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return 1;
+        LSTATUS opened = RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key);
+        // The first missing number ends the list; a key that is there but cannot be opened ends it early.
+        if (opened != ERROR_SUCCESS)
+            return opened == ERROR_FILE_NOT_FOUND ? complete : 0;
         UsbIdentity* identity = (UsbIdentity*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(UsbIdentity));
         if (identity) {
-            ReadValue(key, "VID", identity->vid, sizeof(identity->vid));
-            ReadValue(key, "PID", identity->pid, sizeof(identity->pid));
-            ReadValue(key, "SEL", identity->serial, sizeof(identity->serial));
+            complete &= ReadValue(key, "VID", identity->vid, sizeof(identity->vid));
+            complete &= ReadValue(key, "PID", identity->pid, sizeof(identity->pid));
+            complete &= ReadValue(key, "SEL", identity->serial, sizeof(identity->serial));
         }
         RegCloseKey(key);
         // Out of memory: the list ends here rather than skipping an entry.

@@ -2,6 +2,10 @@
 // Windows, Wine's declarations of the same calls (Debian's libwine-dev) for the host tests.
 #pragma once
 
+// No min and max macros: they would break the C++ library.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #include <shellapi.h>
 #include <commctrl.h>

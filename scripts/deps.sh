@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    cmake make g++ libgtest-dev googletest
+    cmake make g++ libgtest-dev googletest libwine-dev
     mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 wine32:i386 xvfb xauth locales fonts-ipafont-gothic
     imagemagick x11-apps x11-utils xdotool zip

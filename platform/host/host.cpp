@@ -56,33 +56,6 @@ size_t HostHeapBlocks()
     return blocks.size();
 }
 
-DWORD WINAPI GetLogicalDriveStringsA(DWORD size, LPSTR buffer)
-{
-    return SimGetLogicalDriveStringsA(size, buffer);
-}
-
-HANDLE WINAPI CreateFileA(
-    LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD how, DWORD flags, HANDLE model)
-{
-    return SimCreateFileA(path, access, share, security, how, flags, model);
-}
-
-BOOL WINAPI DeviceIoControl(
-    HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD done, LPOVERLAPPED overlap)
-{
-    return SimDeviceIoControl(handle, code, in, inSize, out, outSize, done, overlap);
-}
-
-BOOL WINAPI CloseHandle(HANDLE handle)
-{
-    return SimCloseHandle(handle);
-}
-
-void WINAPI Sleep(DWORD milliseconds)
-{
-    SimSleep(milliseconds);
-}
-
 void WINAPI SetLastError(DWORD)
 {
 }

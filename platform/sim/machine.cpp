@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <map>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -38,11 +39,6 @@ struct Node {
     std::vector<unsigned> answers;
 };
 
-struct Fault {
-    std::string call;
-    int nth;
-};
-
 struct OpenDevice {
     bool used;
     bool fails;
@@ -58,9 +54,10 @@ struct DeviceSet {
 static std::vector<Volume> volumes;
 static std::vector<Interface> interfaces;
 static std::map<unsigned, Node> nodes;
-static std::vector<Fault> faults;
-static std::map<std::string, int> callCounts;
-static std::map<unsigned, int> requests;
+static std::vector<std::pair<std::string, int>> faults; // a call and which of them fails
+static std::map<std::string, int, std::less<>> callCounts;
+static std::map<unsigned, int> requests; // removal requests so far, per node
+static std::set<unsigned> unplugged; // devices removed, until the reset
 static OpenDevice opened[16];
 static DeviceSet sets[8];
 
@@ -107,9 +104,8 @@ void SimDescribe(const char* description)
                 node.answers.push_back(answer);
             nodes[key] = node;
         } else if (word == "fail") {
-            Fault fault;
-            fields >> fault.call >> fault.nth;
-            faults.push_back(fault);
+            faults.emplace_back();
+            fields >> faults.back().first >> faults.back().second;
         }
     }
 }
@@ -118,34 +114,20 @@ void SimReset(const char* description)
 {
     callCounts.clear();
     requests.clear();
+    unplugged.clear();
     memset(opened, 0, sizeof(opened));
     memset(sets, 0, sizeof(sets));
     SimDescribe(description);
 }
 
-std::string SimDescription()
-{
-    std::ostringstream text;
-    for (const Volume& volume : volumes)
-        text << "volume " << volume.letter << ' ' << volume.kind << ' ' << volume.number << '\n';
-    for (const Interface& face : interfaces)
-        text << "iface " << face.kind << ' ' << face.number << ' ' << face.node << ' ' << face.present << '\n';
-    for (const auto& [key, node] : nodes) {
-        text << "node " << key << ' ' << node.parent << ' ' << std::hex << node.status << ' ' << node.id;
-        for (unsigned answer : node.answers)
-            text << ' ' << answer;
-        text << std::dec << '\n';
-    }
-    for (const Fault& fault : faults)
-        text << "fail " << fault.call << ' ' << fault.nth << '\n';
-    return text.str();
-}
-
 bool SimFails(const char* call)
 {
-    int nth = ++callCounts[call];
-    for (const Fault& fault : faults)
-        if (fault.call == call && fault.nth == nth)
+    auto count = callCounts.find(call);
+    if (count == callCounts.end())
+        count = callCounts.emplace(call, 0).first;
+    int nth = ++count->second;
+    for (const auto& fault : faults)
+        if (fault.first == call && fault.second == nth)
             return true;
     return false;
 }
@@ -166,23 +148,45 @@ int SimOpen()
 }
 
 // --- volumes ----------------------------------------------------------------------------------
+// A node is gone when it, or a node above it, was removed.
+static bool Gone(unsigned node)
+{
+    for (int depth = 0; node && depth < 64; depth++) {
+        if (unplugged.count(node))
+            return true;
+        auto found = nodes.find(node);
+        node = found == nodes.end() ? 0 : found->second.parent;
+    }
+    return false;
+}
+
+static bool Present(const Interface& face)
+{
+    return face.present && !Gone(face.node);
+}
+
+// A volume goes with the disk it is on.
 static const Volume* FindVolume(char letter)
 {
-    for (const Volume& volume : volumes)
-        if (volume.letter == letter)
+    for (const Volume& volume : volumes) {
+        bool gone = false;
+        for (const Interface& face : interfaces)
+            gone |= face.number == volume.number && (face.kind == "cdrom") == (volume.kind == "cdrom") && Gone(face.node);
+        if (volume.letter == letter && !gone)
             return &volume;
+    }
     return NULL;
 }
 
 static const Interface* FindInterface(const char* kind, unsigned node)
 {
     for (const Interface& face : interfaces)
-        if (face.kind == kind && face.node == node && face.present)
+        if (face.kind == kind && face.node == node && Present(face))
             return &face;
     return NULL;
 }
 
-DWORD WINAPI SimGetLogicalDriveStringsA(DWORD size, LPSTR buffer)
+DWORD WINAPI SIM_CALL(GetLogicalDriveStringsA)(DWORD size, LPSTR buffer)
 {
     std::string strings;
     for (char letter = 'A'; letter <= 'Z'; letter++)
@@ -195,7 +199,7 @@ DWORD WINAPI SimGetLogicalDriveStringsA(DWORD size, LPSTR buffer)
     return (DWORD)strings.size();
 }
 
-HANDLE WINAPI SimCreateFileA(LPCSTR path, DWORD access, DWORD share, [[maybe_unused]] LPSECURITY_ATTRIBUTES security,
+HANDLE WINAPI SIM_CALL(CreateFileA)(LPCSTR path, DWORD access, DWORD share, [[maybe_unused]] LPSECURITY_ATTRIBUTES security,
     DWORD how, [[maybe_unused]] DWORD flags, [[maybe_unused]] HANDLE model)
 {
     char kind[16] = "";
@@ -238,7 +242,7 @@ static OpenDevice* Opened(HANDLE handle)
     return device >= opened && device < opened + 16 ? device : NULL;
 }
 
-BOOL WINAPI SimDeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+BOOL WINAPI SIM_CALL(DeviceIoControl)(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
     LPDWORD done, LPOVERLAPPED overlap)
 {
     OpenDevice* device = Opened(handle);
@@ -257,7 +261,7 @@ BOOL WINAPI SimDeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSiz
     return TRUE;
 }
 
-BOOL WINAPI SimCloseHandle(HANDLE handle)
+BOOL WINAPI SIM_CALL(CloseHandle)(HANDLE handle)
 {
     OpenDevice* device = Opened(handle);
 #ifdef _WIN32
@@ -271,7 +275,7 @@ BOOL WINAPI SimCloseHandle(HANDLE handle)
     return TRUE;
 }
 
-void WINAPI SimSleep(DWORD milliseconds)
+void WINAPI SIM_CALL(Sleep)(DWORD milliseconds)
 {
     Log("sleep %u", (unsigned)milliseconds);
 }
@@ -287,7 +291,7 @@ static DeviceSet* SetOf(HDEVINFO handle)
 static const Interface* Member(const DeviceSet* set, DWORD index)
 {
     for (const Interface& face : interfaces)
-        if (face.kind == KINDS[set->kind] && (face.present || !set->presentOnly) && index-- == 0)
+        if (face.kind == KINDS[set->kind] && (Present(face) || !set->presentOnly) && index-- == 0)
             return &face;
     return NULL;
 }
@@ -417,36 +421,18 @@ CONFIGRET WINAPI CM_Get_Device_IDA(DEVINST node, PSTR buffer, ULONG length, ULON
     return size < length ? CR_SUCCESS : CR_BUFFER_SMALL;
 }
 
-static bool Below(unsigned node, unsigned ancestor)
-{
-    for (int depth = 0; node && depth < 64; depth++) {
-        if (node == ancestor)
-            return true;
-        auto found = nodes.find(node);
-        if (found == nodes.end())
-            return false;
-        node = found->second.parent;
-    }
-    return false;
-}
-
-// What Windows does once a device is removed: its disks' interfaces and volumes are gone, and
-// each volume's removal is broadcast.
+// What Windows does once a device is removed: it and what hangs below it are gone, and so are
+// the volumes on its disks; each volume's removal is broadcast.
 static void Unplug(unsigned device)
 {
-    for (Interface& face : interfaces) {
-        if (!face.present || !Below(face.node, device))
-            continue;
-        face.present = 0;
-        for (size_t v = volumes.size(); v-- > 0;) {
-            char letter = volumes[v].letter;
-            if (volumes[v].number != face.number || (volumes[v].kind == "cdrom") != (face.kind == "cdrom"))
-                continue;
-            volumes.erase(volumes.begin() + v);
-            if (letter >= 'A' && letter <= 'Z')
-                SimBroadcastRemoval(1u << (letter - 'A'));
-        }
-    }
+    std::vector<char> before;
+    for (char letter = 'A'; letter <= 'Z'; letter++)
+        if (FindVolume(letter))
+            before.push_back(letter);
+    unplugged.insert(device);
+    for (char letter : before)
+        if (!FindVolume(letter))
+            SimBroadcastRemoval(1u << (letter - 'A'));
 }
 
 static CONFIGRET Remove(const char* call, DEVINST node, PPNP_VETO_TYPE veto, LPSTR name, ULONG length, ULONG flags)

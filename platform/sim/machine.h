@@ -8,8 +8,8 @@
 //   node NODE PARENT STATUS ID [ANSWER...]         PARENT 0: none; STATUS hex; ID -: cannot be read;
 //                                                  ANSWERs (hex) to the first removal requests, then success
 //   fail CALL NTH                                  the NTH call of CALL (counted from 1) fails
-// A successful removal takes the device's volumes and interfaces away and broadcasts the
-// removal of each volume.
+// A successful removal takes the device, its interfaces and its volumes away until the reset,
+// and broadcasts the removal of each volume.
 #pragma once
 
 #include "../win32.h"
@@ -18,10 +18,9 @@
 
 // Forgets handles, sets, counts and answers given; then describes the machine.
 void SimReset(const char* description);
-// Replaces the description; what the program holds open and the calls counted stay.
+// Replaces the description; what the program holds open, the calls counted and the devices
+// removed stay.
 void SimDescribe(const char* description);
-// The description as it is now, removals included.
-std::string SimDescription();
 // Counts a call of this name; true when the description makes this one fail.
 bool SimFails(const char* call);
 // The calls of this name so far.
@@ -33,11 +32,18 @@ int SimOpen();
 void SimWrite(const char* line);             // one event, as a line
 void SimBroadcastRemoval(DWORD unitMask);    // what Windows sends the top-level windows
 
-DWORD WINAPI SimGetLogicalDriveStringsA(DWORD size, LPSTR buffer);
-HANDLE WINAPI SimCreateFileA(
+// The volume calls. On the host they are the calls themselves; in the Wine DLL they are what the
+// exe's import entries for them are pointed at.
+#ifdef _WIN32
+#define SIM_CALL(name) Sim##name
+#else
+#define SIM_CALL(name) name
+#endif
+DWORD WINAPI SIM_CALL(GetLogicalDriveStringsA)(DWORD size, LPSTR buffer);
+HANDLE WINAPI SIM_CALL(CreateFileA)(
     LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD how, DWORD flags, HANDLE model);
-BOOL WINAPI SimDeviceIoControl(
+BOOL WINAPI SIM_CALL(DeviceIoControl)(
     HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD done, LPOVERLAPPED overlap);
-BOOL WINAPI SimCloseHandle(HANDLE handle);
-void WINAPI SimSleep(DWORD milliseconds);
+BOOL WINAPI SIM_CALL(CloseHandle)(HANDLE handle);
+void WINAPI SIM_CALL(Sleep)(DWORD milliseconds);
 // The SetupDi… and CM_… calls keep their own names.

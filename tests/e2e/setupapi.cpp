@@ -1,7 +1,7 @@
 // A setupapi.dll that Wine loads into the real kestrabin.exe in place of its own (next to the
 // exe, WINEDLLOVERRIDES=setupapi=n,b). Its device calls are the simulated machine's; this file
 // points the exe's volume calls there too, reads the machine from the file named by
-// KESTRABIN_SIM_MACHINE (again at every volume opened, and writes it back after a removal), and
+// KESTRABIN_SIM_MACHINE (again at every volume opened), and
 // logs in UTF-8, to the file named by KESTRABIN_SIM_LOG, what the program asked and showed.
 // "fail CALL NTH" lines also make the exe's CreateWindowExA, LoadImageA, CreateDialogParamA
 // and HeapAlloc fail.
@@ -48,7 +48,6 @@ static DWORD WINAPI Broadcast(LPVOID mask)
 // when it next waits for messages.
 void SimBroadcastRemoval(DWORD unitMask)
 {
-    std::ofstream(getenv("KESTRABIN_SIM_MACHINE")) << SimDescription();
     CloseHandle(CreateThread(NULL, 0, Broadcast, (LPVOID)(ULONG_PTR)unitMask, 0, NULL));
 }
 

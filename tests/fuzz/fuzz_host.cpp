@@ -1,0 +1,96 @@
+// Fuzz target: the code without windows under a stream of steps: volume broadcasts, ejects,
+// drives plugged in again with instance IDs of any bytes, registry values of any bytes, and a
+// tray menu's reads followed by a save. After every step the tracked list is well linked with
+// strings that fit their 4 bytes, the heap holds the list and nothing else, nothing is left
+// open and the platform refused nothing.
+#include <stdlib.h>
+#include <string.h>
+
+#include "../../platform/host/host.h"
+#include "../../drives/drives.h"
+#include "../../device/device.h"
+#include "../../exclusions/exclusions.h"
+
+static void Check()
+{
+    size_t nodes = 0;
+    const DriveNode* previous = nullptr;
+    for (const DriveNode* node = GetTrackedDriveList()->first; node; previous = node, node = node->next) {
+        if (++nodes > 9999 || node->prev != previous || !memchr(node->data, 0, 4))
+            abort();
+    }
+    if (GetTrackedDriveList()->last != previous || HostHeapBlocks() != 1 + 2 * nodes)
+        abort();
+    if (SimOpen() || HostOpenKeys() || HostLog().find("refuse") != std::string::npos)
+        abort();
+    HostLog().clear();
+}
+
+static void ReadMenuAndSave(const char* ticked, const char* unticked)
+{
+    ExclusionList exclusions = {};
+    LoadExclusionList(&exclusions);
+    char letters[TRACKED_LETTERS_SIZE] = {};
+    GetTrackedLetters(letters, TRACKED_LETTERS_SIZE);
+    for (const char* drive = letters; *drive; drive++) {
+        UsbIdentity usb = {};
+        DiskIdentity disk = {};
+        GetUsbIdentity(&usb, drive);
+        if (!IsExcluded(&exclusions, &usb))
+            GetDiskIdentity(&disk, drive);
+    }
+    FreeExclusionList(&exclusions);
+    SaveExclusionList(ticked, unticked);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    // E, F and G on disks 0 to 2, disk nodes 10 to 12 under USB nodes 20 to 22, each refusing its first removal.
+    std::string ids[6];
+    for (int i = 0; i < 3; i++) {
+        ids[2 * i] = "USBSTOR\\DISK&VEN_V&PROD_P&REV_1\\0";
+        ids[2 * i + 1] = "USB\\VID_1&PID_2\\S 17";
+    }
+    auto plugAll = [&] {
+        std::string machine;
+        for (int i = 0; i < 3; i++) {
+            std::string n = std::to_string(i);
+            machine += "volume " + std::string(1, 'E' + i) + " disk " + n + "\niface disk " + n + " 1" + n +
+                " 1\nnode 1" + n + " 2" + n + " 0 " + ids[2 * i] + "\nnode 2" + n + " 0 6000 " + ids[2 * i + 1] + "\n";
+        }
+        SimDescribe(machine.c_str());
+    };
+    HostReset("");
+    plugAll();
+    CreateTrackedDriveList();
+    ScanDrives();
+    const char* names[] = {"VID", "PID", "SEL", "sel"};
+    for (size_t at = 0; at + 3 <= size;) {
+        uint8_t what = data[at], a = data[at + 1], b = data[at + 2];
+        std::string text((const char*)data + at + 3, std::min<size_t>(b % 64, size - at - 3));
+        at += 3 + text.size();
+        char drive[2] = {(char)('E' + a % 3)};
+        DWORD broadcast[5] = {sizeof(DEV_BROADCAST_VOLUME), b & 0x80 ? b & 7u : DBT_DEVTYP_VOLUME, 0, 1u << (a % 27), 0};
+        if (what % 5 == 0) {
+            HandleDeviceChange(NULL, b & 1 ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE, (LPARAM)broadcast);
+        } else if (what % 5 == 1) {
+            EjectDrive(drive);
+            for (DWORD mask : HostTakeBroadcasts()) {
+                broadcast[3] = mask;
+                HandleDeviceChange(NULL, DBT_DEVICEREMOVECOMPLETE, (LPARAM)broadcast);
+            }
+        } else if (what % 5 == 2) {
+            // Every drive plugged in again, one with a new ID; the description splits at white space.
+            for (char& c : text)
+                c = isspace((unsigned char)c) || !c ? '_' : c;
+            ids[a % 6] = text.empty() ? "-" : text;
+            plugAll();
+        } else if (what % 5 == 3) {
+            HostSetValue("SOFTWARE\\Kestrabin\\" + std::to_string(a % 4), names[b % 4], b >> 5, text);
+        } else {
+            ReadMenuAndSave(b & 1 ? drive : "", b & 2 ? "F" : "");
+        }
+        Check();
+    }
+    return 0;
+}
