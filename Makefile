@@ -31,9 +31,10 @@ unit: host asan
 # Both exes under Wine on a simulated machine; the pictures in docs/ are taken on the way.
 E2E = bash tests/e2e/run.sh --shots docs build/x64/kestrabin.exe build/x86/kestrabin.exe
 
-# Host suites, a second build that must give the same exes, a short run of each
-# fuzzer, then the Wine suite.
+# Host suites, the exe limits (size, no C runtime), a second build that must give the
+# same exes, a short run of each fuzzer, then the Wine suite.
 test: exe unit
+	bash scripts/budgets.sh --check
 	bash scripts/reproducible.sh
 	bash tests/fuzz/run.sh 10
 	$(E2E)

@@ -6,6 +6,21 @@
 # The 32 bpp images are stored PNG-compressed (read by Windows Vista and
 # later, and by Wine), which keeps the program small.
 # Needs ImageMagick (convert) and icoutils (icotool). Re-run after any change.
+#
+# The two files are the source of the pictures; the Windows build does not take them as
+# they are. Its first step, split_icons.sh (run by CMake at every build whose icon files
+# changed), cuts them into the images and group directories an exe stores, in
+# build/<arch>/icons, and keeps each distinct image once: small.ico's 8 bpp images are
+# byte-identical to kestrabin.ico's, so both icon groups (107 and 108) list the same three
+# images 1-3 and the exe stores 8 images instead of 11. The step depends on nothing but the
+# files' bytes, so it builds the same bytes every time. The 8 bpp images of both files are
+# encoded from the same drawings with the same settings below, which keeps them identical;
+# if they ever differ, each file's are stored (some 7 KiB more, which make test's size
+# limit would report).
+# To see that an exe holds both files unchanged (icoutils' wrestool writes some extra bytes
+# after the icon file, hence head -c):
+#   wrestool -x -t14 -n107 kestrabin.exe | head -c "$(stat -c %s kestrabin.ico)" | cmp - kestrabin.ico
+#   wrestool -x -t14 -n108 kestrabin.exe | head -c "$(stat -c %s small.ico)" | cmp - small.ico
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
