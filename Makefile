@@ -42,12 +42,14 @@ test: exe unit
 e2e: exe
 	$(E2E)
 
+# The x64 exe under Wine. Both run and demo print the process id to stop them with:
+# Ctrl-C or kill -TERM that id (or make's) ends Wine, Xvfb and the exe. Pictures in build/run/.
 run: deps
 	cmake --preset x64 >/dev/null
 	cmake --build --preset x64 -j$(JOBS)
 	bash scripts/run.sh build/x64/kestrabin.exe
 
-# The x64 exe on a simulated machine with two USB sticks.
+# The x64 exe on a simulated machine with two USB sticks; without a display, a short tour.
 demo: deps
 	cmake --preset x64 >/dev/null
 	cmake --build --preset x64 -j$(JOBS)

@@ -13,6 +13,17 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/x64/CMakeCache.txt)
 [ -n "$version" ] || { echo "dist: no version in build/x64/CMakeCache.txt; run make exe first" >&2; exit 1; }
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
 
+# The read-me is kept for Windows as it is: UTF-8 with a byte-order mark and CRLF line ends.
+readme=docs/windows-readme.txt
+if [ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" != efbbbf ]; then
+    echo "dist: $readme does not begin with a UTF-8 byte-order mark" >&2
+    exit 1
+fi
+if grep -n -v $'\r$' "$readme" | head -n 3 | grep .; then
+    echo "dist: $readme has lines without CRLF (above)" >&2
+    exit 1
+fi
+
 rm -rf dist
 mkdir -p dist
 sums=()
@@ -20,8 +31,8 @@ for arch in x64 x86; do
     name=kestrabin-$version-$arch
     mkdir "dist/$name"
     cp "build/$arch/kestrabin.exe" "dist/$name/kestrabin.exe"
-    # Windows users read it in Notepad: CRLF line ends.
-    sed 's/$/\r/' docs/windows-readme.txt >"dist/$name/README.txt"
+    # Copied as it is: the file is already what Notepad reads (checked above).
+    cp docs/windows-readme.txt "dist/$name/README.txt"
     chmod 644 "dist/$name/README.txt"
     chmod 755 "dist/$name/kestrabin.exe"
     touch -d "@$epoch" "dist/$name" "dist/$name/kestrabin.exe" "dist/$name/README.txt"

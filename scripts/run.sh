@@ -2,26 +2,109 @@
 # Starts kestrabin.exe under Wine in the Japanese locale:
 #   scripts/run.sh EXE           as it is: Wine offers it no USB drives
 #   scripts/run.sh --demo EXE    on a simulated machine with two USB sticks
-# Without a display it runs on Xvfb, saves a picture of the desktop with the tray menu open
-# and keeps running until Ctrl-C.
+# Without a display it runs on its own Xvfb: `make run` saves a picture of the tray menu,
+# `make demo` plays a short tour and saves a picture at each step, all in build/run/. With a
+# display nothing is played. Either way it then keeps running, and prints how to drive it.
+#
+# Ctrl-C, or TERM (or INT) sent to the process id it prints, ends everything it started: the
+# program and every Wine process of its prefix (wineserver -k), and its Xvfb. So does the
+# program's own Exit.
 set -u
-root=$(cd "$(dirname "$0")/.." && pwd)
-demo=
-[ "${1:-}" = --demo ] && demo=--demo && shift
-exe=$(cd "$(dirname "${1:-build/x64/kestrabin.exe}")" && pwd)/$(basename "${1:-build/x64/kestrabin.exe}")
-out=$root/build/run
-mkdir -p "$out"
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-if [ -z "${DISPLAY:-}" ]; then
-    export KESTRABIN_HEADLESS=1
-    exec xvfb-run -a -s "-screen 0 1024x768x24" "$BASH" "$0" $demo "$exe"
+# A shell started in the background by another shell ignores INT, and bash cannot trap a signal
+# ignored on entry: start again with INT and TERM at their defaults (same process id).
+if [ "${KESTRABIN_RUN:-}" != $$ ]; then
+    export KESTRABIN_RUN=$$
+    exec env --default-signal=INT,TERM,HUP "$BASH" "${BASH_SOURCE[0]}" "$@"
 fi
 
+demo=
+[ "${1:-}" = --demo ] && demo=1 && shift
+exe=${1:-build/x64/kestrabin.exe}
+exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
+out=$root/build/run
+mkdir -p "$out"
+name=run
+[ -n "$demo" ] && name=demo
+
+# --- stopping ----------------------------------------------------------------------------------
+xvfb=
+child=
+app=
+stopping=
+cleanup() {
+    [ -n "$stopping" ] && return
+    stopping=1
+    trap '' INT TERM HUP
+    # A step still running (a driver call, the prefix being made) goes first, then every
+    # Wine process of the prefix and its server, then the X server.
+    [ -n "$child" ] && kill "$child" 2>/dev/null
+    if [ -n "${WINEPREFIX:-}" ]; then
+        timeout 30 wineserver -k >/dev/null 2>&1
+        timeout 30 wineserver -w >/dev/null 2>&1
+    fi
+    [ -n "$app" ] && wait "$app" 2>/dev/null
+    [ -n "$child" ] && wait "$child" 2>/dev/null
+    if [ -n "$xvfb" ]; then
+        kill "$xvfb" 2>/dev/null
+        wait "$xvfb" 2>/dev/null
+    fi
+}
+trap 'echo; echo "Stopping Kestrabin (signal)."; cleanup; exit 0' INT
+trap 'echo "Stopping Kestrabin (signal)."; cleanup; exit 0' TERM HUP
+trap cleanup EXIT
+
+# step COMMAND...: runs one step in the background and waits for it, so that a signal is acted
+# on at once rather than when the step ends. Background commands ignore INT: the trap stops them.
+step() {
+    "$@" &
+    child=$!
+    wait "$child"
+    local code=$?
+    child=
+    return $code
+}
+
+echo "Kestrabin ${name}: process $$. To stop everything it starts: Ctrl-C, or  kill -TERM $$"
+
+# --- display -----------------------------------------------------------------------------------
+headless=
+if [ -z "${DISPLAY:-}" ]; then
+    headless=1
+    # Xvfb picks a free display itself and writes its number when it is ready.
+    rm -f "$out/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$out/display" >"$out/xvfb.log" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do
+        [ -s "$out/display" ] && break
+        kill -0 "$xvfb" 2>/dev/null || break
+        sleep 0.1
+    done
+    [ -s "$out/display" ] || { echo "Xvfb did not start: see $out/xvfb.log"; exit 1; }
+    DISPLAY=:$(head -n 1 "$out/display")
+    export DISPLAY
+    echo "No display: Kestrabin runs on Xvfb, display $DISPLAY."
+fi
+
+# --- Wine --------------------------------------------------------------------------------------
 . "$root/scripts/wine.sh"
 wine_env "$out/prefix"
-wine_build "$out" "$out/build.log" || { echo "building the driver failed: see $out/build.log"; exit 1; }
+step wine_build "$out" "$out/build.log" || { echo "building the driver failed: see $out/build.log"; exit 1; }
 echo "Preparing the Wine prefix in $WINEPREFIX ..."
-wine_prefix "$out/wineboot.log" keep || { echo "creating the Wine prefix failed: see $out/wineboot.log"; exit 1; }
+step wine_prefix "$out/wineboot.log" keep || { echo "creating the Wine prefix failed: see $out/wineboot.log"; exit 1; }
+
+# d ARGS: one driver action; its output goes to a file (Wine's processes may hold a pipe open).
+d() {
+    step timeout 60 wine "$out/driver.exe" "$@" >"$out/driver.txt" 2>&1 ||
+        { echo "driver $*: $(tr -d '\r' <"$out/driver.txt")"; return 1; }
+}
+
+# shot NAME: a picture of the whole Wine desktop, build/run/NAME.
+shot() {
+    sleep 0.5
+    step timeout 30 import -window root "$out/$1" >/dev/null 2>&1 && echo "  picture: $out/$1"
+}
 
 if [ -n "$demo" ]; then
     # The simulated setupapi.dll of the exe's architecture goes beside it.
@@ -39,30 +122,74 @@ node 120 12 0 USBSTOR\DISK&VEN_ZETA&PROD_FLASH&REV_2.0\Z42&0
 node 12 0 6000 USB\VID_AAAA&PID_BBBB\Z42
 MACHINE
     rm -f "$out/sim.log"
+    # Every demo starts with nothing hidden.
+    step timeout 60 wine reg delete 'HKCU\SOFTWARE\Kestrabin' /f >/dev/null 2>&1
     wine_start_simulated "$out/$arch/kestrabin.exe" "$out/machine.txt" "$out/sim.log"
 else
     wine "$exe" >"$out/kestrabin.log" 2>&1 &
     app=$!
 fi
-stop() {
-    kill "$app" 2>/dev/null
-    timeout 30 wineserver -k >/dev/null 2>&1
-}
-trap 'stop; exit 0' INT TERM
-trap stop EXIT
 
-timeout 60 wine "$out/driver.exe" wait >"$out/wait.txt" 2>&1 || { echo "Kestrabin did not start: see $out/wait.txt"; exit 1; }
+d wait || { echo "Kestrabin did not start."; exit 1; }
 echo "Kestrabin is running in the notification area (bottom right of the Wine desktop)."
-[ -n "$demo" ] && echo "Two simulated USB sticks, E: and F:. What Kestrabin asks of them, ejections included, is logged in $out/sim.log (its Japanese in Shift-JIS)"
 
-if [ -n "${KESTRABIN_HEADLESS:-}" ]; then
-    # The menu opens where the pointer is: at the tray.
-    timeout 10 xdotool mousemove 1000 740
-    timeout 30 wine "$out/driver.exe" menu 0 >/dev/null 2>&1
-    sleep 0.5
-    timeout 30 import -window root "$root/build/kestrabin-tray-menu.png" >/dev/null 2>&1 &&
-        echo "Screenshot of the tray menu: $root/build/kestrabin-tray-menu.png"
+# The tray menu opens where the pointer is: at the tray.
+if [ -n "$headless" ]; then
+    step timeout 10 xdotool mousemove 1000 740
+    if [ -z "$demo" ]; then
+        d menu 0 && shot run-menu.png
+        step timeout 10 xdotool key Escape
+    else
+        echo "The tour:"
+        # 1. The menu with both sticks, E: and F:.
+        d menu 0 && shot demo-1-menu.png
+        # 2. Its first item ejects E:; Windows (here the simulated machine) then announces the
+        #    removal and E: leaves the menu.
+        d menu 1
+        sleep 1
+        d menu 0 && shot demo-2-after-eject.png
+        step timeout 10 xdotool key Escape
+        # 3. The settings with the first stick left ticked, then OK.
+        d cmd 106
+        d tick 0 2 && shot demo-3-settings.png
+        d press 1
+        # 4. The ticked stick is no longer in the menu.
+        d menu 0 && shot demo-4-hidden.png
+        step timeout 10 xdotool key Escape
+    fi
 fi
 
-echo "Press Ctrl-C to stop."
+# How to drive it further from another terminal: the same environment, then the driver.
+cat <<HELP
+
+To drive it from another terminal, in this environment:
+
+  cd $root
+  export WINEPREFIX=$WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=;mshtml='
+  export LC_ALL=ja_JP.UTF-8 DISPLAY=$DISPLAY${XAUTHORITY:+ XAUTHORITY=$XAUTHORITY}
+
+  wine build/run/driver.exe menu 0        # open the tray menu and leave it open
+  wine build/run/driver.exe menu 1        # open it (or take the open one) and choose its first item
+  wine build/run/driver.exe cmd 106       # the command Settings (105: Exit, 0x1004: eject E:, 0x1005: F:)
+  wine build/run/driver.exe tick 0 2      # tick the settings' first row (1: untick)
+  wine build/run/driver.exe press 1       # the open dialog's OK (2: Cancel)
+  wine build/run/driver.exe labels        # do the open dialog's labels fit? (widths in pixels)
+  wine build/run/driver.exe dev arrive F  # tell Kestrabin that F: arrived (dev remove F: that it left)
+  import -window root shot.png            # a picture of the Wine desktop
+HELP
+if [ -n "$demo" ]; then
+    cat <<HELP
+
+The simulated machine, $out/machine.txt, has two USB sticks: E: (ACME STICK) and
+F: (ZETA FLASH). Add a stick's lines there, then  dev arrive LETTER.  What Kestrabin asks of
+the sticks is logged in $out/sim.log.
+HELP
+else
+    echo
+    echo "Wine offers Kestrabin no USB drives: its menu shows 接続されていません. Try  make demo  for two simulated sticks."
+fi
+echo
+echo "Kestrabin keeps running. To stop everything: Ctrl-C, or  kill -TERM $$"
+
+# Until the program ends (its Exit) or a signal comes.
 wait "$app"

@@ -5,6 +5,7 @@
 //   dev arrive|remove LETTERS   send WM_DEVICECHANGE about the volumes LETTERS (or "port": not a volume)
 //   tick ROW IMAGE              set a settings row's state image (1 unticked, 2 ticked)
 //   press ID                    click button ID of the program's open dialog
+//   labels                      measure each label of the open dialog: "label WIDTH/ROOM TEXTLEN" in pixels
 // Exit code 0 when the action was done, 1 with a line saying why otherwise.
 #include <windows.h>
 #include <commctrl.h>
@@ -94,6 +95,113 @@ static int Tick(int row, int image)
     return state == image ? 0 : Fail("state image after the tick", (long)state);
 }
 
+// Each label (static control) of the program's open dialog: its text measured in the dialog's font
+// against the control's client width, in pixels; fails when a text is wider than its room. A font
+// handle is good only in the process that made it (WM_GETFONT from here gets nothing under Wine),
+// so the font is made again from the exe's template of that dialog, as the dialog manager makes
+// it: the size in points to pixels, the face, the weight, the character set left to the face.
+static int Labels()
+{
+    // The driver is linked without GDI32: its calls are looked up.
+    HMODULE gdi = LoadLibraryA("gdi32.dll");
+    auto deviceCaps = (int(WINAPI*)(HDC, int))(void*)GetProcAddress(gdi, "GetDeviceCaps");
+    auto createFont = (HFONT(WINAPI*)(int, int, int, int, int, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+        LPCWSTR))(void*)GetProcAddress(gdi, "CreateFontW");
+    auto stockObject = (HGDIOBJ(WINAPI*)(int))(void*)GetProcAddress(gdi, "GetStockObject");
+    auto selectObject = (HGDIOBJ(WINAPI*)(HDC, HGDIOBJ))(void*)GetProcAddress(gdi, "SelectObject");
+    auto deleteObject = (BOOL(WINAPI*)(HGDIOBJ))(void*)GetProcAddress(gdi, "DeleteObject");
+    auto textExtent = (BOOL(WINAPI*)(HDC, LPCSTR, int, LPSIZE))(void*)GetProcAddress(gdi, "GetTextExtentPoint32A");
+    if (!deviceCaps || !createFont || !stockObject || !selectObject || !deleteObject || !textExtent)
+        return Fail("no GDI32");
+    HWND dialog = Visible("#32770");
+    if (!dialog)
+        return Fail("no open dialog");
+
+    // The exe's dialog template whose caption is the open dialog's.
+    char path[MAX_PATH] = {};
+    DWORD pathSize = MAX_PATH;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, appProcess);
+    BOOL named = process && QueryFullProcessImageNameA(process, 0, path, &pathSize);
+    if (process)
+        CloseHandle(process);
+    HMODULE exe = named ? LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE) : NULL;
+    struct Search {
+        WCHAR caption[256];
+        const WORD* font; // the template's words from the point size on, or NULL without DS_SETFONT
+        bool found, extended;
+    } search = {{}, NULL, false, false};
+    GetWindowTextW(dialog, search.caption, 256);
+    auto match = [](HMODULE module, LPCSTR, LPSTR name, LONG_PTR data) -> BOOL {
+        Search* search = (Search*)data;
+        HRSRC resource = FindResourceA(module, name, (LPCSTR)RT_DIALOG);
+        const WORD* word = resource ? (const WORD*)LockResource(LoadResource(module, resource)) : NULL;
+        if (!word)
+            return TRUE;
+        bool extended = word[0] == 1 && word[1] == 0xFFFF;
+        DWORD style = extended ? word[6] | (DWORD)word[7] << 16 : word[0] | (DWORD)word[1] << 16;
+        word += extended ? 13 : 9;
+        for (int field = 0; field < 2; field++) // menu, class
+            word = *word == 0xFFFF ? word + 2 : word + lstrlenW((LPCWSTR)word) + 1;
+        if (lstrcmpW((LPCWSTR)word, search->caption))
+            return TRUE;
+        search->found = true;
+        search->extended = extended;
+        search->font = style & DS_SETFONT ? word + lstrlenW((LPCWSTR)word) + 1 : NULL;
+        return FALSE;
+    };
+    if (exe)
+        EnumResourceNamesA(exe, (LPCSTR)RT_DIALOG, match, (LONG_PTR)&search);
+    if (!search.found)
+        return Fail("no template of the open dialog in the exe", (long)GetLastError());
+    if (search.font && *search.font == 0x7FFF)
+        return Fail("a dialog in the message font is not measured");
+
+    HFONT font = NULL;
+    HDC screen = GetDC(NULL);
+    if (search.font) {
+        const WORD* word = search.font;
+        int pixels = MulDiv(*word++, deviceCaps(screen, LOGPIXELSY), 72);
+        int weight = search.extended ? *word++ : FW_DONTCARE;
+        DWORD italic = search.extended ? LOBYTE(*word++) : FALSE;
+        font = createFont(-pixels, 0, 0, 0, weight, italic, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, PROOF_QUALITY,
+            FF_DONTCARE, (LPCWSTR)word);
+    }
+    ReleaseDC(NULL, screen);
+    if (search.font && !font)
+        return Fail("cannot make the dialog's font");
+
+    int labels = 0;
+    int cut = 0;
+    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        char className[32] = {};
+        GetClassNameA(control, className, sizeof(className));
+        if (lstrcmpiA(className, "Static"))
+            continue;
+        char text[512] = {};
+        int length = GetWindowTextA(control, text, sizeof(text));
+        RECT room = {};
+        GetClientRect(control, &room);
+        HDC dc = GetDC(NULL);
+        HGDIOBJ previous = selectObject(dc, font ? (HGDIOBJ)font : stockObject(SYSTEM_FONT));
+        SIZE extent = {};
+        BOOL measured = textExtent(dc, text, length, &extent);
+        selectObject(dc, previous);
+        ReleaseDC(NULL, dc);
+        if (!measured)
+            return Fail("cannot measure a label", (long)GetLastError());
+        printf("label %ld/%ld %d\n", extent.cx, room.right - room.left, length);
+        labels++;
+        if (extent.cx > room.right - room.left)
+            cut++;
+    }
+    if (font)
+        deleteObject(font);
+    FreeLibrary(exe);
+    if (!labels)
+        return Fail("no label in the open dialog");
+    return cut ? Fail("labels wider than their room", cut) : 0;
+}
+
 int main(int argc, char** argv)
 {
     const char* action = argc > 1 ? argv[1] : "";
@@ -114,10 +222,13 @@ int main(int argc, char** argv)
         return DeviceChange(argv[2], argv[3]);
     if (!strcmp(action, "tick") && argc == 4)
         return Tick((int)value, atoi(argv[3]));
+    if (!strcmp(action, "labels") && argc == 2)
+        return Labels();
     HWND button = GetDlgItem(Visible("#32770"), (int)value);
     if (!strcmp(action, "press") && argc == 3)
         return button && SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer)
             ? 0
             : Fail("no button", value);
-    return Fail("usage: driver wait | menu K | cmd ID | dev arrive|remove LETTERS|port | tick ROW IMAGE | press ID");
+    return Fail(
+        "usage: driver wait | menu K | cmd ID | dev arrive|remove LETTERS|port | tick ROW IMAGE | press ID | labels");
 }
