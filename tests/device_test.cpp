@@ -47,10 +47,11 @@ TEST_F(Device, InstanceIdsParseMarkerByMarkerIntoTheirFields)
     // The disk's own ID never passes for the USB device's, and an unreadable ID reads nothing.
     UsbIdentity usb = {"untouched", "", ""};
     DiskIdentity disk = {"untouched", "", ""};
-    Describe(Stick('E') + "fail CM_Get_Parent 1\nvolume F disk 5\niface disk 5 105 1\nnode 105 205 0 -\nnode 205 0 0 -");
-    EXPECT_EQ((V{0, 0, 0, 0, 0, 0}), (V{GetUsbIdentity(&usb, "E"), GetUsbIdentity(&usb, "F"), GetDiskIdentity(&disk, "F"),
-                                         GetUsbIdentity(nullptr, "E"), GetDiskIdentity(&disk, nullptr),
-                                         GetDiskIdentity(&disk, "G")}));
+    Describe(
+        Stick('E') + "fail CM_Get_Parent 1\nvolume F disk 5\niface disk 5 105 1\nnode 105 205 0 -\nnode 205 0 0 -");
+    EXPECT_EQ((V{0, 0, 0, 0, 0, 0}),
+        (V{GetUsbIdentity(&usb, "E"), GetUsbIdentity(&usb, "F"), GetDiskIdentity(&disk, "F"),
+            GetUsbIdentity(nullptr, "E"), GetDiskIdentity(&disk, nullptr), GetDiskIdentity(&disk, "G")}));
     EXPECT_EQ("untouched untouched", std::string(usb.vid) + " " + disk.vendor);
 }
 

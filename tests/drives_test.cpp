@@ -47,8 +47,7 @@ TEST_F(Drives, TheListFollowsScanArrivalsAndRemovals)
     }
     // Other events go to the default processing, whose answer is returned.
     EXPECT_EQ((V{HOST_DEFAULT_ANSWER, HOST_DEFAULT_ANSWER}),
-        (V{HandleDeviceChange(NULL, DBT_DEVNODES_CHANGED, 0),
-            HandleDeviceChange(NULL, DBT_DEVICEQUERYREMOVE, 0)}));
+        (V{HandleDeviceChange(NULL, DBT_DEVNODES_CHANGED, 0), HandleDeviceChange(NULL, DBT_DEVICEQUERYREMOVE, 0)}));
     EXPECT_NE(std::string::npos, HostLog().find("default 537 7\ndefault 537 32769\n")) << HostLog();
     EXPECT_EQ("1FJ", Letters());
     // Removal compares the given string as a prefix of the stored one.

@@ -56,13 +56,15 @@ TEST_F(Exclusions, ASaveChangesOnlyTheDevicesShownAndKeepsTheKeysContiguous)
                       y = "3: VID=9 PID=9 SEL=Y; ";
     // Ticked and unticked rows (G's device has gone since the dialog opened), and the keys after OK.
     const S saves[] = {{"F", "E", x + "1: " + f + y}, {"F", "E", x + "1: " + f + y}, {"", "", x + "1: " + f + y},
-        {"GE", "", x + "1: " + f + "2: " + e}, {"EE", "F", x + "1: " + e}, {"", "EF", x}, {"EF", "G", x + "1: " + e + "2: " + f}};
+        {"GE", "", x + "1: " + f + "2: " + e}, {"EE", "F", x + "1: " + e}, {"", "EF", x},
+        {"EF", "G", x + "1: " + e + "2: " + f}};
     for (const S& save : saves) {
         SaveExclusionList(save[0].c_str(), save[1].c_str());
         EXPECT_EQ(save[2], Registry()) << save[0] << " ticked, " << save[1] << " not";
     }
     // A key that cannot be created is skipped, but its number is used up.
-    SimDescribe((Stick('E') + Stick('F') + "fail RegCreateKeyExA " + std::to_string(SimCount("RegCreateKeyExA") + 1)).c_str());
+    SimDescribe(
+        (Stick('E') + Stick('F') + "fail RegCreateKeyExA " + std::to_string(SimCount("RegCreateKeyExA") + 1)).c_str());
     SaveExclusionList("", "E");
     EXPECT_EQ(x + "1: " + f, Registry());
     EXPECT_EQ(1u, HostHeapBlocks() + HostOpenKeys()) << "more than the tracked list's head";

@@ -28,10 +28,7 @@ inline std::string Stick(char letter, const char* status = "6000", const char* a
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override { Describe(""); }
-    void TearDown() override
-    {
-        EXPECT_EQ(std::string::npos, HostLog().find("refuse")) << HostLog();
-    }
+    void TearDown() override { EXPECT_EQ(std::string::npos, HostLog().find("refuse")) << HostLog(); }
 
     // A new machine and registry, and a new empty tracked-drive list.
     static void Describe(const std::string& machine)

@@ -56,9 +56,7 @@ size_t HostHeapBlocks()
     return blocks.size();
 }
 
-void WINAPI SetLastError(DWORD)
-{
-}
+void WINAPI SetLastError(DWORD) { }
 
 HANDLE WINAPI GetProcessHeap()
 {

@@ -63,8 +63,8 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM acces
     return SimFails("RegOpenKeyExA") ? ERROR_ACCESS_DENIED : Open(root, path, access, key, false);
 }
 
-LSTATUS WINAPI RegCreateKeyExA(HKEY root, LPCSTR path, DWORD, LPSTR, DWORD, REGSAM access,
-    LPSECURITY_ATTRIBUTES, PHKEY key, LPDWORD)
+LSTATUS WINAPI RegCreateKeyExA(
+    HKEY root, LPCSTR path, DWORD, LPSTR, DWORD, REGSAM access, LPSECURITY_ATTRIBUTES, PHKEY key, LPDWORD)
 {
     return SimFails("RegCreateKeyExA") ? ERROR_ACCESS_DENIED : Open(root, path, access, key, true);
 }
@@ -162,7 +162,8 @@ std::string HostRegistry(const std::string& path)
             continue;
         text += std::to_string(number) + ":";
         for (const Value& value : key->second)
-            text += " " + value.name + "=" + (value.type == REG_SZ ? "" : std::to_string(value.type) + ":") + value.data;
+            text +=
+                " " + value.name + "=" + (value.type == REG_SZ ? "" : std::to_string(value.type) + ":") + value.data;
         text += "; ";
     }
     return text;

@@ -171,7 +171,8 @@ static const Volume* FindVolume(char letter)
     for (const Volume& volume : volumes) {
         bool gone = false;
         for (const Interface& face : interfaces)
-            gone |= face.number == volume.number && (face.kind == "cdrom") == (volume.kind == "cdrom") && Gone(face.node);
+            gone |=
+                face.number == volume.number && (face.kind == "cdrom") == (volume.kind == "cdrom") && Gone(face.node);
         if (volume.letter == letter && !gone)
             return &volume;
     }
@@ -199,8 +200,9 @@ DWORD WINAPI SIM_CALL(GetLogicalDriveStringsA)(DWORD size, LPSTR buffer)
     return (DWORD)strings.size();
 }
 
-HANDLE WINAPI SIM_CALL(CreateFileA)(LPCSTR path, DWORD access, DWORD share, [[maybe_unused]] LPSECURITY_ATTRIBUTES security,
-    DWORD how, [[maybe_unused]] DWORD flags, [[maybe_unused]] HANDLE model)
+HANDLE WINAPI SIM_CALL(CreateFileA)(LPCSTR path, DWORD access, DWORD share,
+    [[maybe_unused]] LPSECURITY_ATTRIBUTES security, DWORD how, [[maybe_unused]] DWORD flags,
+    [[maybe_unused]] HANDLE model)
 {
     char kind[16] = "";
     unsigned number = 0, node = 0;
@@ -242,8 +244,8 @@ static OpenDevice* Opened(HANDLE handle)
     return device >= opened && device < opened + 16 ? device : NULL;
 }
 
-BOOL WINAPI SIM_CALL(DeviceIoControl)(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
-    LPDWORD done, LPOVERLAPPED overlap)
+BOOL WINAPI SIM_CALL(DeviceIoControl)(
+    HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD done, LPOVERLAPPED overlap)
 {
     OpenDevice* device = Opened(handle);
 #ifdef _WIN32
@@ -345,8 +347,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFA
         return SetLastError(ERROR_GEN_FAILURE), FALSE;
     char path[64];
     // The path follows cbSize in both layouts.
-    DWORD needed = sizeof(DWORD) + 1 + snprintf(path, sizeof(path), "\\\\?\\sim#%s#%u#%u", face->kind.c_str(),
-                                            face->number, face->node);
+    DWORD needed = sizeof(DWORD) + 1 +
+        snprintf(path, sizeof(path), "\\\\?\\sim#%s#%u#%u", face->kind.c_str(), face->number, face->node);
     if (required)
         *required = needed;
     if (!detail && size == 0)
@@ -458,8 +460,7 @@ CONFIGRET WINAPI CM_Request_Device_EjectA(DEVINST node, PPNP_VETO_TYPE veto, LPS
     return Remove("CM_Request_Device_EjectA", node, veto, name, length, flags);
 }
 
-CONFIGRET WINAPI CM_Query_And_Remove_SubTreeA(
-    DEVINST node, PPNP_VETO_TYPE veto, LPSTR name, ULONG length, ULONG flags)
+CONFIGRET WINAPI CM_Query_And_Remove_SubTreeA(DEVINST node, PPNP_VETO_TYPE veto, LPSTR name, ULONG length, ULONG flags)
 {
     return Remove("CM_Query_And_Remove_SubTreeA", node, veto, name, length, flags);
 }

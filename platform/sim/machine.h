@@ -29,8 +29,8 @@ int SimCount(const char* call);
 int SimOpen();
 
 // Provided by each user of the machine.
-void SimWrite(const char* line);             // one event, as a line
-void SimBroadcastRemoval(DWORD unitMask);    // what Windows sends the top-level windows
+void SimWrite(const char* line); // one event, as a line
+void SimBroadcastRemoval(DWORD unitMask); // what Windows sends the top-level windows
 
 // The volume calls. On the host they are the calls themselves; in the Wine DLL they are what the
 // exe's import entries for them are pointed at.

@@ -70,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string text((const char*)data + at + 3, std::min<size_t>(b % 64, size - at - 3));
         at += 3 + text.size();
         char drive[2] = {(char)('E' + a % 3)};
-        DWORD broadcast[5] = {sizeof(DEV_BROADCAST_VOLUME), b & 0x80 ? b & 7u : DBT_DEVTYP_VOLUME, 0, 1u << (a % 27), 0};
+        DWORD broadcast[5] = {
+            sizeof(DEV_BROADCAST_VOLUME), b & 0x80 ? b & 7u : DBT_DEVTYP_VOLUME, 0, 1u << (a % 27), 0};
         if (what % 5 == 0) {
             HandleDeviceChange(NULL, b & 1 ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE, (LPARAM)broadcast);
         } else if (what % 5 == 1) {
