@@ -66,7 +66,8 @@ TEST_F(Device, OnlyAResolvedDriveWhoseParentHasBothBitsIsARemovableUsbDrive)
         {"volume E disk 4\niface disk 4 104 1\nnode 104 204 6000 D\nnode 204 0 4000 U", 0, 2},
         {"volume E disk 4\niface disk 4 104 1\nnode 104 204 6000 D\nnode 204 0 2000 U", 0, 2},
         {"volume E disk 4\niface disk 4 104 1\nnode 104 204 0 D\nnode 204 0 ffffffff U", 1, 2},
-        {Stick('E') + "fail CM_Get_Parent 1", 0, 2}, {Stick('E') + "fail CM_Get_DevNode_Status 1", 0, 2},
+        {"volume E disk 4\niface disk 4 104 1\nnode 104 204 6000 D\nnode 204 0 6000 U\nfail CM_Get_Parent 1", 0, 2},
+        {Stick('E') + "fail CM_Get_DevNode_Status 1", 0, 2},
         // A volume without a number, with all its bits set, or of another type: no search at all.
         {"volume E fail 4", -1, 0}, {"volume E disk 4294967295", -1, 0}, {"volume E other 4", -1, 0},
         {Stick('E') + "fail CreateFileA 1", -1, 0}, {Stick('E') + "fail DeviceIoControl 1", -1, 0},
@@ -78,7 +79,6 @@ TEST_F(Device, OnlyAResolvedDriveWhoseParentHasBothBitsIsARemovableUsbDrive)
         // A CD-ROM volume is looked up in its own class only; an interface not present is not found.
         {"volume E cdrom 4\niface floppy 4 104 1\n" + Stick('E').substr(16), -1, 1},
         {"volume E cdrom 4\niface cdrom 4 104 1\n" + Stick('E').substr(16), 1, 1},
-        {"volume E disk 4\niface disk 4 104 0\n" + Stick('E').substr(35), -1, 2},
         {Stick('E') + "fail SetupDiGetClassDevsA 1", 1, 2}, {Stick('E') + "fail SetupDiEnumDeviceInterfaces 2", -1, 2}};
     for (const auto& [machine, removable, searches] : cases) {
         Describe(machine);
@@ -86,6 +86,9 @@ TEST_F(Device, OnlyAResolvedDriveWhoseParentHasBothBitsIsARemovableUsbDrive)
         EXPECT_EQ(searches, SimCount("SetupDiGetClassDevsA")) << machine;
         EXPECT_EQ(0, SimOpen()) << machine;
     }
+    // A device that is not present is not even opened.
+    Describe("volume E disk 4\niface disk 4 104 0\n" + Stick('E').substr(35));
+    EXPECT_EQ((V{-1, 1}), (V{IsRemovableUsbDrive("E"), SimCount("CreateFileA")}));
     DEVINST node = 0xDEADBEEF;
     EXPECT_EQ((V{0, 0, -1, 0xDEADBEEF}),
         (V{ResolveDriveDevice(nullptr, &node), ResolveDriveDevice("E", nullptr), IsRemovableUsbDrive(nullptr), node}));

@@ -48,7 +48,8 @@ TEST_F(Exclusions, TheStoreLoadsKeysInOrderUpToAGapAndMatchesExactly)
 TEST_F(Exclusions, ASaveChangesOnlyTheDevicesShownAndKeepsTheKeysContiguous)
 {
     // X a device that is not plugged in; E stored; Y behind a gap.
-    Describe(Stick('E') + Stick('F'));
+    // R is a second slot of E's reader: the same USB device.
+    Describe(Stick('E') + Stick('F') + "volume R disk 4\n");
     Exclude(0, "X", "9", "9");
     Exclude(1, "SE");
     Exclude(3, "Y", "9", "9");
@@ -57,7 +58,7 @@ TEST_F(Exclusions, ASaveChangesOnlyTheDevicesShownAndKeepsTheKeysContiguous)
     // Ticked and unticked rows (G's device has gone since the dialog opened), and the keys after OK.
     const S saves[] = {{"F", "E", x + "1: " + f + y}, {"F", "E", x + "1: " + f + y}, {"", "", x + "1: " + f + y},
         {"GE", "", x + "1: " + f + "2: " + e}, {"EE", "F", x + "1: " + e}, {"", "EF", x},
-        {"EF", "G", x + "1: " + e + "2: " + f}};
+        {"EF", "G", x + "1: " + e + "2: " + f}, {"R", "E", x + "1: " + e + "2: " + f}};
     for (const S& save : saves) {
         SaveExclusionList(save[0].c_str(), save[1].c_str());
         EXPECT_EQ(save[2], Registry()) << save[0] << " ticked, " << save[1] << " not";

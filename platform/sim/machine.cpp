@@ -217,11 +217,11 @@ HANDLE WINAPI SIM_CALL(CreateFileA)(LPCSTR path, DWORD access, DWORD share,
     // Without administrator rights Windows opens a volume for queries only, shared.
     if (access != 0 || (share & 3) != 3 || how != OPEN_EXISTING)
         return Refuse("CreateFileA", ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+    if (SimFails("CreateFileA"))
+        return SetLastError(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
     const Volume* found = volume ? FindVolume(path[4]) : NULL;
     if ((volume && !found) || (!volume && !FindInterface(kind, node)))
         return SetLastError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
-    if (SimFails("CreateFileA"))
-        return SetLastError(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
     std::string type = found ? found->kind : kind;
     OpenDevice device = {true, type == "fail", {FILE_DEVICE_DISK, found ? found->number : number, 0}};
     if (type == "cdrom")
