@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <set>
+#include <utility>
 
 static std::string hostLog;
 static std::vector<DWORD> broadcasts;
@@ -46,9 +47,7 @@ void SimBroadcastRemoval(DWORD unitMask)
 
 std::vector<DWORD> HostTakeBroadcasts()
 {
-    std::vector<DWORD> taken;
-    taken.swap(broadcasts);
-    return taken;
+    return std::exchange(broadcasts, {});
 }
 
 size_t HostHeapBlocks()

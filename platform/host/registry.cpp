@@ -1,6 +1,6 @@
-// HKEY_CURRENT_USER in memory, with the registry's own rules: key names in any case, values in
-// the order they were made, no terminator added to data, nothing copied into a buffer too
-// small, a key with subkeys not deleted, access checked.
+// HKEY_CURRENT_USER in memory, with the registry's own rules: names in any case, values in the
+// order they were made, data stored as given (no terminator added), nothing copied into a
+// buffer too small, and reads and writes only through a key opened with the access they need.
 #include "host.h"
 
 #include <string.h>
@@ -14,13 +14,8 @@ struct Value {
     std::string data;
 };
 
-struct OpenKey {
-    std::string path;
-    REGSAM access;
-};
-
 static std::map<std::string, std::vector<Value>> keys;
-static std::map<HKEY, OpenKey> openKeys;
+static std::map<HKEY, std::pair<std::string, REGSAM>> openKeys; // path, access
 static uintptr_t nextKey = 0x1000;
 
 void HostRegistryReset()
@@ -42,24 +37,18 @@ static std::string Upper(std::string text)
 
 static LSTATUS Open(HKEY root, LPCSTR path, REGSAM access, PHKEY key, bool create)
 {
-    std::string name = Upper(path);
-    if (root != HKEY_CURRENT_USER || name.empty() || name.back() == '\\')
-        return SimWrite("refuse registry path"), ERROR_INVALID_PARAMETER;
-    if (!create && !keys.count(name))
+    if (root != HKEY_CURRENT_USER)
+        return SimWrite("refuse registry root"), ERROR_INVALID_HANDLE;
+    if (!create && !keys.count(Upper(path)))
         return ERROR_FILE_NOT_FOUND;
-    // The missing keys on the way are made too.
-    for (size_t at = 0; create && at != std::string::npos; at = name.find('\\', at + 1))
-        keys[name.substr(0, at ? at : name.size())];
-    keys[name];
+    keys[Upper(path)];
     *key = (HKEY)nextKey++;
-    openKeys[*key] = {name, access};
+    openKeys[*key] = {Upper(path), access};
     return ERROR_SUCCESS;
 }
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key)
+LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR path, DWORD, REGSAM access, PHKEY key)
 {
-    if (options)
-        return SimWrite("refuse RegOpenKeyExA"), ERROR_INVALID_PARAMETER;
     return SimFails("RegOpenKeyExA") ? ERROR_ACCESS_DENIED : Open(root, path, access, key, false);
 }
 
@@ -73,26 +62,17 @@ LSTATUS WINAPI RegCreateKeyExA(
 static std::vector<Value>* Values(HKEY key, REGSAM needed, const char* call)
 {
     auto open = openKeys.find(key);
-    if (open == openKeys.end() || (open->second.access & needed) != needed)
+    if (open == openKeys.end() || (open->second.second & needed) != needed)
         return SimWrite((std::string("refuse ") + call).c_str()), nullptr;
-    return &keys[open->second.path];
+    return &keys[open->second.first];
 }
 
-static Value* Find(std::vector<Value>& values, LPCSTR name)
+static Value* Find(std::vector<Value>& values, const std::string& name)
 {
     for (Value& value : values)
         if (Upper(value.name) == Upper(name))
             return &value;
     return nullptr;
-}
-
-static void SetValue(std::vector<Value>& values, const std::string& name, DWORD type, const std::string& data)
-{
-    Value* value = Find(values, name.c_str());
-    if (value)
-        *value = {value->name, type, data};
-    else
-        values.push_back({name, type, data});
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size)
@@ -115,6 +95,15 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LP
     return ERROR_SUCCESS;
 }
 
+static void SetValue(std::vector<Value>& values, const std::string& name, DWORD type, const std::string& data)
+{
+    Value* value = Find(values, name);
+    if (value)
+        *value = {value->name, type, data};
+    else
+        values.push_back({name, type, data});
+}
+
 LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size)
 {
     std::vector<Value>* values = Values(key, KEY_SET_VALUE, "RegSetValueExA");
@@ -126,14 +115,8 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BY
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY root, LPCSTR path)
 {
-    std::string name = Upper(path);
-    if (root != HKEY_CURRENT_USER || SimFails("RegDeleteKeyA") || !keys.count(name))
+    if (root != HKEY_CURRENT_USER || SimFails("RegDeleteKeyA") || !keys.erase(Upper(path)))
         return ERROR_FILE_NOT_FOUND;
-    // Keys below it come right after it in order.
-    auto below = keys.lower_bound(name + "\\");
-    if (below != keys.end() && below->first.compare(0, name.size() + 1, name + "\\") == 0)
-        return ERROR_ACCESS_DENIED;
-    keys.erase(name);
     return ERROR_SUCCESS;
 }
 
@@ -146,24 +129,22 @@ LSTATUS WINAPI RegCloseKey(HKEY key)
 
 void HostSetValue(const std::string& path, const std::string& name, DWORD type, const std::string& data)
 {
-    HKEY key;
-    Open(HKEY_CURRENT_USER, path.c_str(), KEY_ALL_ACCESS, &key, true);
-    openKeys.erase(key);
     SetValue(keys[Upper(path)], name, type, data);
 }
 
 std::string HostRegistry(const std::string& path)
 {
-    std::string text, base = Upper(path) + "\\";
+    std::string text;
     // Numbered keys in their numeric order, as a reader counts them.
     for (int number = 0; number < 100; number++) {
-        auto key = keys.find(base + std::to_string(number));
+        auto key = keys.find(Upper(path) + "\\" + std::to_string(number));
         if (key == keys.end())
             continue;
         text += std::to_string(number) + ":";
-        for (const Value& value : key->second)
-            text +=
-                " " + value.name + "=" + (value.type == REG_SZ ? "" : std::to_string(value.type) + ":") + value.data;
+        for (const Value& value : key->second) {
+            std::string type = value.type == REG_SZ ? "" : std::to_string(value.type) + ":";
+            text += " " + value.name + "=" + type + value.data;
+        }
         text += "; ";
     }
     return text;

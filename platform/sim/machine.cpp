@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <sstream>
@@ -89,20 +90,19 @@ void SimDescribe(const char* description)
         std::istringstream fields(line);
         fields >> word;
         if (word == "volume") {
-            Volume volume;
-            fields >> volume.letter >> volume.kind >> volume.number;
-            volumes.push_back(volume);
+            volumes.emplace_back();
+            fields >> volumes.back().letter >> volumes.back().kind >> volumes.back().number;
         } else if (word == "iface") {
-            Interface face;
+            interfaces.emplace_back();
+            Interface& face = interfaces.back();
             fields >> face.kind >> face.number >> face.node >> face.present;
-            interfaces.push_back(face);
         } else if (word == "node") {
             unsigned key;
-            Node node;
-            fields >> key >> node.parent >> std::hex >> node.status >> node.id;
+            fields >> key;
+            Node& node = nodes[key];
+            fields >> node.parent >> std::hex >> node.status >> node.id;
             for (unsigned answer; fields >> answer;)
                 node.answers.push_back(answer);
-            nodes[key] = node;
         } else if (word == "fail") {
             faults.emplace_back();
             fields >> faults.back().first >> faults.back().second;
@@ -139,12 +139,8 @@ int SimCount(const char* call)
 
 int SimOpen()
 {
-    int count = 0;
-    for (const OpenDevice& device : opened)
-        count += device.used;
-    for (const DeviceSet& set : sets)
-        count += set.used;
-    return count;
+    auto used = [](const auto& handle) { return handle.used; };
+    return (int)(std::count_if(opened, opened + 16, used) + std::count_if(sets, sets + 8, used));
 }
 
 // --- volumes ----------------------------------------------------------------------------------
@@ -179,14 +175,6 @@ static const Volume* FindVolume(char letter)
     return NULL;
 }
 
-static const Interface* FindInterface(const char* kind, unsigned node)
-{
-    for (const Interface& face : interfaces)
-        if (face.kind == kind && face.node == node && Present(face))
-            return &face;
-    return NULL;
-}
-
 DWORD WINAPI SIM_CALL(GetLogicalDriveStringsA)(DWORD size, LPSTR buffer)
 {
     std::string strings;
@@ -200,27 +188,23 @@ DWORD WINAPI SIM_CALL(GetLogicalDriveStringsA)(DWORD size, LPSTR buffer)
     return (DWORD)strings.size();
 }
 
-HANDLE WINAPI SIM_CALL(CreateFileA)(LPCSTR path, DWORD access, DWORD share,
-    [[maybe_unused]] LPSECURITY_ATTRIBUTES security, DWORD how, [[maybe_unused]] DWORD flags,
-    [[maybe_unused]] HANDLE model)
+HANDLE WINAPI SIM_CALL(CreateFileA)(
+    LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD how, DWORD, HANDLE)
 {
     char kind[16] = "";
     unsigned number = 0, node = 0;
     bool volume = !strncmp(path, "\\\\.\\", 4) && path[4] && path[5] == ':' && !path[6];
-    if (!volume && sscanf(path, "\\\\?\\sim#%15[a-z]#%u#%u", kind, &number, &node) != 3) {
-#ifdef _WIN32
-        return CreateFileA(path, access, share, security, how, flags, model);
-#else
-        return SetLastError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
-#endif
-    }
+    // The program opens nothing but volumes and the interface paths handed out here.
+    if (!volume && sscanf(path, "\\\\?\\sim#%15[a-z]#%u#%u", kind, &number, &node) != 3)
+        return Refuse("CreateFileA", ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
     // Without administrator rights Windows opens a volume for queries only, shared.
     if (access != 0 || (share & 3) != 3 || how != OPEN_EXISTING)
         return Refuse("CreateFileA", ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
     if (SimFails("CreateFileA"))
         return SetLastError(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
     const Volume* found = volume ? FindVolume(path[4]) : NULL;
-    if ((volume && !found) || (!volume && !FindInterface(kind, node)))
+    auto handedOut = [&](const Interface& face) { return face.kind == kind && face.node == node && Present(face); };
+    if ((volume && !found) || (!volume && std::none_of(interfaces.begin(), interfaces.end(), handedOut)))
         return SetLastError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
     std::string type = found ? found->kind : kind;
     OpenDevice device = {true, type == "fail", {FILE_DEVICE_DISK, found ? found->number : number, 0}};
@@ -248,10 +232,6 @@ BOOL WINAPI SIM_CALL(DeviceIoControl)(
     HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD done, LPOVERLAPPED overlap)
 {
     OpenDevice* device = Opened(handle);
-#ifdef _WIN32
-    if (!device)
-        return DeviceIoControl(handle, code, in, inSize, out, outSize, done, overlap);
-#endif
     if (!device || !device->used || code != IOCTL_STORAGE_GET_DEVICE_NUMBER || in || inSize || !done || overlap)
         return Refuse("DeviceIoControl", ERROR_INVALID_PARAMETER), FALSE;
     if (!out || outSize < sizeof(STORAGE_DEVICE_NUMBER))
@@ -266,10 +246,6 @@ BOOL WINAPI SIM_CALL(DeviceIoControl)(
 BOOL WINAPI SIM_CALL(CloseHandle)(HANDLE handle)
 {
     OpenDevice* device = Opened(handle);
-#ifdef _WIN32
-    if (!device)
-        return CloseHandle(handle);
-#endif
     if (!device || !device->used)
         return Refuse("CloseHandle", ERROR_INVALID_HANDLE), FALSE;
     device->used = false;
@@ -374,24 +350,23 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO handle)
 }
 
 // --- configuration manager: a node the machine does not have was never handed out --------------
-static const Node* FindNode(const char* call, DEVINST node)
+// The node, when the machine has it and the call is not made to fail.
+static CONFIGRET Look(const char* call, DEVINST node, const Node** found)
 {
-    auto found = nodes.find(node);
-    if (found != nodes.end())
-        return &found->second;
-    Refuse(call, CR_INVALID_DEVNODE);
-    return NULL;
+    auto known = nodes.find(node);
+    if (known == nodes.end())
+        return Refuse(call, CR_INVALID_DEVNODE);
+    *found = &known->second;
+    return SimFails(call) ? CR_FAILURE : CR_SUCCESS;
 }
 
 CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG)
 {
     // Windows writes -1 before it looks.
     *parent = (DEVINST)-1;
-    const Node* found = FindNode("CM_Get_Parent", node);
-    if (!found)
-        return CR_INVALID_DEVNODE;
-    if (SimFails("CM_Get_Parent"))
-        return CR_FAILURE;
+    const Node* found;
+    if (CONFIGRET result = Look("CM_Get_Parent", node, &found))
+        return result;
     if (!found->parent)
         return CR_NO_SUCH_DEVNODE;
     *parent = found->parent;
@@ -400,11 +375,9 @@ CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG)
 
 CONFIGRET WINAPI CM_Get_DevNode_Status(PULONG status, PULONG problem, DEVINST node, ULONG)
 {
-    const Node* found = FindNode("CM_Get_DevNode_Status", node);
-    if (!found)
-        return CR_INVALID_DEVNODE;
-    if (SimFails("CM_Get_DevNode_Status"))
-        return CR_FAILURE;
+    const Node* found;
+    if (CONFIGRET result = Look("CM_Get_DevNode_Status", node, &found))
+        return result;
     *status = found->status;
     *problem = 0;
     return CR_SUCCESS;
@@ -412,9 +385,9 @@ CONFIGRET WINAPI CM_Get_DevNode_Status(PULONG status, PULONG problem, DEVINST no
 
 CONFIGRET WINAPI CM_Get_Device_IDA(DEVINST node, PSTR buffer, ULONG length, ULONG)
 {
-    const Node* found = FindNode("CM_Get_Device_IDA", node);
-    if (!found)
-        return CR_INVALID_DEVNODE;
+    const Node* found;
+    if (CONFIGRET result = Look("CM_Get_Device_IDA", node, &found))
+        return result;
     if (found->id == "-")
         return CR_NO_SUCH_VALUE;
     ULONG size = (ULONG)found->id.size();
@@ -439,13 +412,13 @@ static void Unplug(unsigned device)
 
 static CONFIGRET Remove(const char* call, DEVINST node, PPNP_VETO_TYPE veto, LPSTR name, ULONG length, ULONG flags)
 {
-    const Node* found = FindNode(call, node);
-    if (!found)
-        return CR_INVALID_DEVNODE;
+    const Node* found;
+    CONFIGRET answer = Look(call, node, &found);
+    if (answer == CR_INVALID_DEVNODE)
+        return answer;
     size_t attempt = requests[node]++;
-    CONFIGRET answer = attempt < found->answers.size() ? found->answers[attempt] : CR_SUCCESS;
-    if (SimFails(call))
-        answer = CR_FAILURE;
+    if (answer == CR_SUCCESS && attempt < found->answers.size())
+        answer = found->answers[attempt];
     if (veto && answer != CR_SUCCESS)
         *veto = answer == CR_REMOVE_VETOED ? PNP_VetoOutstandingOpen : PNP_VetoTypeUnknown;
     Log("%s %u veto=%d name=%d length=%u flags=%x -> %x", strstr(call, "Eject") ? "eject" : "query-remove",
