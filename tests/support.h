@@ -57,18 +57,4 @@ protected:
             backward = std::string((const char*)node->data) + " " + backward;
         return forward == backward ? forward : forward + "but backwards " + backward;
     }
-
-    // What the program asked of the machine, one letter an event: E an eject request, Q a
-    // query-and-remove, s a pause, ? anything else in the log but handles and device sets.
-    static std::string Story()
-    {
-        std::string story, line;
-        std::istringstream log(HostLog());
-        while (std::getline(log, line)) {
-            std::string word = line.substr(0, line.find(' '));
-            if (word != "open" && word != "close" && word != "set" && word != "unset")
-                story += word == "eject" ? "E" : word == "query-remove" ? "Q" : word == "sleep" ? "s" : "?";
-        }
-        return story;
-    }
 };
