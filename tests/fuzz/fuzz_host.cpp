@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 HandleDeviceChange(NULL, DBT_DEVICEREMOVECOMPLETE, (LPARAM)broadcast);
             }
         } else if (what % 5 == 2) {
-            // Every drive plugged in again, one with a new ID; the description splits at white space.
+            // A new instance ID for one node; the description splits at white space.
             for (char& c : text)
                 c = isspace((unsigned char)c) || !c ? '_' : c;
             ids[a % 6] = text.empty() ? "-" : text;
