@@ -11,7 +11,7 @@ cmake --preset fuzz >build/fuzz.log 2>&1 && cmake --build --preset fuzz >>build/
 mkdir -p build/fuzz/corpus build/fuzz/findings
 # No leak search: the target checks the heap itself, and the machine lives from one input to the next.
 # No allocation stacks either (half the time); replaying a finding shows them.
-if ! ASAN_OPTIONS=malloc_context_size=0 build/fuzz/fuzz_host -max_total_time="$seconds" -timeout=10 -max_len=64 -detect_leaks=0 -print_final_stats=1 \
+if ! ASAN_OPTIONS=malloc_context_size=0:quarantine_size_mb=8 build/fuzz/fuzz_host -max_total_time="$seconds" -timeout=10 -max_len=64 -detect_leaks=0 -print_final_stats=1 \
     -artifact_prefix=build/fuzz/findings/ build/fuzz/corpus >build/fuzz/fuzz.log 2>&1; then
     grep -m5 -E 'ERROR|runtime error|^[a-z].*' build/fuzz/fuzz.log
     echo "fuzz: FOUND, see build/fuzz/findings"
