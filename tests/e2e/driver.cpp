@@ -1,13 +1,21 @@
 // Drives a running kestrabin.exe (x64 or x86) from a second process under Wine, one action a call:
-//   wait                        until the program's main window exists
-//   menu K                      open the tray menu; choose its K-th item by keyboard (0: leave it open)
-//   cmd ID                      send WM_COMMAND ID; returns when the program has handled it
-//   dev arrive|remove LETTERS   send WM_DEVICECHANGE about the volumes LETTERS (or "port": not a volume)
-//   tick ROW IMAGE              set a settings row's state image (1 unticked, 2 ticked)
-//   press ID                    click button ID of the program's open dialog
+//   wait                     until the program's main window exists
+//   menu K                   open the tray menu; choose its K-th item by keyboard (0: leave it open)
+//   send [dialog|list] MSG WPARAM LPARAM...
+//                            send each message in turn to the main window (or the settings dialog,
+//                            or its list); "answer N" (hex) for each joins the log KESTRABIN_SIM_LOG.
+//                            MSG: a number or a registered message's name; LPARAM: a number, volume
+//                            letters (a DEV_BROADCAST_VOLUME of their mask) or "port" (a
+//                            DEV_BROADCAST_PORT)
+//   key [list] CHARS         Alt+CHAR for each character, to the main window (or the settings list),
+//                            then WM_COMMAND 0x0FFF posted to the main window as a marker
+//   tick ROW IMAGE           set a settings row's state image
+//   press ID                 click button ID of the program's dialog or message box
+//   gone                     until the program shows no dialog or message box
 // Exit code 0 when the action was done, 1 with a line saying why otherwise.
 #include <windows.h>
 #include <commctrl.h>
+#include <ctype.h>
 #include <dbt.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -63,25 +71,49 @@ static int Menu(int item)
     return !item || Await("#32768", false) ? 0 : Fail("the tray menu stays open");
 }
 
-static int DeviceChange(const char* event, const char* letters)
+static int Send(HWND target, char** args, int count)
 {
-    DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, 0, 0};
-    DEV_BROADCAST_PORT_A port = {sizeof(port), DBT_DEVTYP_PORT, 0, {0}};
-    for (const char* letter = letters; *letter >= 'A' && *letter <= 'Z'; letter++)
-        volume.dbcv_unitmask |= 1u << (*letter - 'A');
-    LPARAM data = strcmp(letters, "port") ? (LPARAM)&volume : (LPARAM)&port;
-    WPARAM code = strcmp(event, "arrive") ? DBT_DEVICEREMOVECOMPLETE : DBT_DEVICEARRIVAL;
-    DWORD_PTR answer = 1;
-    if (!SendMessageTimeoutA(app, WM_DEVICECHANGE, code, data, SMTO_ABORTIFHUNG, 10000, &answer) || answer)
-        return Fail("WM_DEVICECHANGE not answered with 0", (long)answer);
+    for (int i = 0; i + 2 < count; i += 3) {
+        UINT message = isdigit(args[i][0]) ? strtoul(args[i], NULL, 0) : RegisterWindowMessageA(args[i]);
+        DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, 0, 0};
+        DEV_BROADCAST_PORT_A port = {sizeof(port), DBT_DEVTYP_PORT, 0, {0}};
+        for (const char* letter = args[i + 2]; *letter >= 'A' && *letter <= 'Z'; letter++)
+            volume.dbcv_unitmask |= 1u << (*letter - 'A');
+        LPARAM data = (LPARAM)strtoull(args[i + 2], NULL, 0);
+        if (volume.dbcv_unitmask)
+            data = (LPARAM)&volume;
+        if (!strcmp(args[i + 2], "port"))
+            data = (LPARAM)&port;
+        DWORD_PTR answer = 0;
+        WPARAM wParam = (WPARAM)strtoull(args[i + 1], NULL, 0);
+        if (!SendMessageTimeoutA(target, message, wParam, data, SMTO_ABORTIFHUNG, 5000, &answer))
+            return Fail("no answer to message", (long)message);
+        FILE* log = fopen(getenv("KESTRABIN_SIM_LOG"), "ab");
+        fprintf(log, "answer %llx\n", (unsigned long long)answer);
+        fclose(log);
+    }
+    return 0;
+}
+
+// Wine's accelerators read the Alt key from the keyboard state, not from lParam: the program's
+// state is held with Alt down through shared input.
+static int Keys(HWND target, const char* keys)
+{
+    BYTE state[256] = {};
+    state[VK_MENU] = 0x80;
+    DWORD thread = GetWindowThreadProcessId(app, NULL);
+    if (!target || !AttachThreadInput(GetCurrentThreadId(), thread, TRUE) || !SetKeyboardState(state))
+        return Fail("cannot hold Alt for the program", (long)GetLastError());
+    for (const char* key = keys; *key; key++)
+        PostMessageA(target, WM_SYSCHAR, (BYTE)*key, 1 | 1 << 29);
+    PostMessageA(app, WM_COMMAND, 0x0FFF, 0);
     return 0;
 }
 
 // The row's state goes through a record in the program's memory. The first five fields of
 // LVITEMA (mask ... stateMask) lie at the same offsets in the 32- and 64-bit layouts.
-static int Tick(int row, int image)
+static int Tick(HWND list, int row, int image)
 {
-    HWND list = GetDlgItem(Visible("#32770"), 40001);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, appProcess);
     void* remote = process ? VirtualAllocEx(process, NULL, 64, MEM_COMMIT, PAGE_READWRITE) : NULL;
     UINT item[16] = {LVIF_STATE, (UINT)row, 0, (UINT)INDEXTOSTATEIMAGEMASK(image), LVIS_STATEIMAGEMASK};
@@ -97,27 +129,35 @@ static int Tick(int row, int image)
 int main(int argc, char** argv)
 {
     const char* action = argc > 1 ? argv[1] : "";
-    long value = argc > 2 ? strtol(argv[2], NULL, 0) : 0;
-    DWORD_PTR answer;
     for (int i = 0; i < 300 && !(app = FindWindowA("MORVANTO", "Morvanto")); i++)
         Sleep(50);
     if (!app)
         return Fail("no main window of class MORVANTO");
     GetWindowThreadProcessId(app, &appProcess);
+    if (!strcmp(action, "press") || !strcmp(action, "gone"))
+        Await("#32770", action[0] == 'p');
+    HWND dialog = Visible("#32770");
+    HWND list = GetDlgItem(dialog, 40001);
+    int named = argc > 2 && (!strcmp(argv[2], "dialog") || !strcmp(argv[2], "list"));
+    HWND target = named ? (argv[2][0] == 'd' ? dialog : list) : app;
     if (!strcmp(action, "wait"))
         return 0;
+    if (!strcmp(action, "gone"))
+        return dialog ? Fail("a dialog stays open") : 0;
     if (!strcmp(action, "menu") && argc == 3)
-        return Menu((int)value);
-    if (!strcmp(action, "cmd") && argc == 3)
-        return SendMessageTimeoutA(app, WM_COMMAND, value, 0, SMTO_ABORTIFHUNG, 10000, &answer) ? 0 : Fail("no answer");
-    if (!strcmp(action, "dev") && argc == 4)
-        return DeviceChange(argv[2], argv[3]);
+        return Menu(atoi(argv[2]));
+    if (!strcmp(action, "send") && (argc - 2 - named) % 3 == 0)
+        return Send(target, argv + 2 + named, argc - 2 - named);
+    if (!strcmp(action, "key") && argc == 3 + named)
+        return Keys(target, argv[2 + named]);
     if (!strcmp(action, "tick") && argc == 4)
-        return Tick((int)value, atoi(argv[3]));
-    HWND button = GetDlgItem(Visible("#32770"), (int)value);
+        return Tick(list, atoi(argv[2]), atoi(argv[3]));
+    DWORD_PTR answer;
+    HWND button = GetDlgItem(dialog, argc == 3 ? atoi(argv[2]) : 0);
     if (!strcmp(action, "press") && argc == 3)
         return button && SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer)
             ? 0
-            : Fail("no button", value);
-    return Fail("usage: driver wait | menu K | cmd ID | dev arrive|remove LETTERS|port | tick ROW IMAGE | press ID");
+            : Fail("no button", (long)argc);
+    return Fail("usage: driver wait | menu K | send [dialog|list] MSG WPARAM LPARAM... | key [list] CHARS | "
+                "tick ROW IMAGE | press ID | gone");
 }

@@ -10,6 +10,7 @@
 #include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <fstream>
 #include <sstream>
@@ -170,28 +171,32 @@ static LPVOID WINAPI HeapAllocHook(HANDLE heap, DWORD flags, SIZE_T size)
     return SimFails("HeapAlloc") ? NULL : HeapAlloc(heap, flags, size);
 }
 
-// The exe's import entries are bound before this runs, to the same functions as this DLL's
-// own: the entries that hold one of these functions are pointed at its hook.
+// The exe's import entries are bound before this runs: the entries of these functions, found by
+// name (a 32-bit build cannot take an imported function's address at compile time), are pointed
+// at their hooks.
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
     const struct {
-        void* platform;
+        const char* name;
         void* hook;
-    } hooks[] = {{(void*)GetLogicalDriveStringsA, (void*)DrivesHook}, {(void*)CreateFileA, (void*)CreateFileHook},
-        {(void*)DeviceIoControl, (void*)SimDeviceIoControl}, {(void*)CloseHandle, (void*)SimCloseHandle},
-        {(void*)Sleep, (void*)SleepHook}, {(void*)TrackPopupMenu, (void*)TrackPopupMenuHook},
-        {(void*)CreateDialogParamA, (void*)CreateDialogHook}, {(void*)Shell_NotifyIconA, (void*)NotifyIconHook},
-        {(void*)DefWindowProcA, (void*)DefWindowProcHook}, {(void*)PostMessageA, (void*)PostMessageHook},
-        {(void*)MessageBoxA, (void*)MessageBoxHook}, {(void*)CreateWindowExA, (void*)CreateWindowHook},
-        {(void*)LoadImageA, (void*)LoadImageHook}, {(void*)HeapAlloc, (void*)HeapAllocHook}};
+    } hooks[] = {{"GetLogicalDriveStringsA", (void*)DrivesHook}, {"CreateFileA", (void*)CreateFileHook},
+        {"DeviceIoControl", (void*)SimDeviceIoControl}, {"CloseHandle", (void*)SimCloseHandle},
+        {"Sleep", (void*)SleepHook}, {"TrackPopupMenu", (void*)TrackPopupMenuHook},
+        {"CreateDialogParamA", (void*)CreateDialogHook}, {"Shell_NotifyIconA", (void*)NotifyIconHook},
+        {"DefWindowProcA", (void*)DefWindowProcHook}, {"PostMessageA", (void*)PostMessageHook},
+        {"MessageBoxA", (void*)MessageBoxHook}, {"CreateWindowExA", (void*)CreateWindowHook},
+        {"LoadImageA", (void*)LoadImageHook}, {"HeapAlloc", (void*)HeapAllocHook}};
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
     for (auto* dll = (IMAGE_IMPORT_DESCRIPTOR*)(base + imports); reason == DLL_PROCESS_ATTACH && dll->Name; dll++) {
-        for (void** slot = (void**)(base + dll->FirstThunk); *slot; slot++) {
+        // The exe imports by name only.
+        auto* names = (IMAGE_THUNK_DATA*)(base + dll->OriginalFirstThunk);
+        for (void** slot = (void**)(base + dll->FirstThunk); *slot; slot++, names++) {
+            const char* name = (const char*)((IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData))->Name;
             for (const auto& hook : hooks) {
                 DWORD protection;
-                if (*slot == hook.platform && VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection)) {
+                if (!strcmp(name, hook.name) && VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection)) {
                     *slot = hook.hook;
                     VirtualProtect(slot, sizeof(*slot), protection, &protection);
                 }
