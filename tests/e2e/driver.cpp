@@ -5,11 +5,11 @@
 //                            send each message in turn to the main window (or the settings dialog,
 //                            or its list); "answer N" (hex) for each joins the log KESTRABIN_SIM_LOG.
 //                            MSG: a number or a registered message's name; LPARAM: a number, volume
-//                            letters (a DEV_BROADCAST_VOLUME of their mask) or "port" (a
-//                            DEV_BROADCAST_PORT)
+//                            letters (a DEV_BROADCAST_VOLUME of their mask) or "port" (a broadcast
+//                            header of a port)
 //   key [list] CHARS         Alt+CHAR for each character, to the main window (or the settings list),
 //                            then WM_COMMAND 0x0FFF posted to the main window as a marker
-//   tick ROW IMAGE           set a settings row's state image
+//   tick ROW IMAGE...        set settings rows' state images
 //   press ID                 click button ID of the program's dialog or message box
 //   gone                     until the program shows no dialog or message box
 // Exit code 0 when the action was done, 1 with a line saying why otherwise.
@@ -48,15 +48,6 @@ static bool Await(const char* className, bool shown)
     return (Visible(className) != NULL) == shown;
 }
 
-static void PressKey(UINT key)
-{
-    LPARAM scan = MapVirtualKeyA(key, 0) << 16;
-    PostMessageA(Visible("#32768"), WM_KEYDOWN, key, 1 | scan);
-    Sleep(50);
-    PostMessageA(Visible("#32768"), WM_KEYUP, key, 1 | scan | 0xC0000000);
-    Sleep(50);
-}
-
 static int Menu(int item)
 {
     if (!Visible("#32768"))
@@ -64,29 +55,25 @@ static int Menu(int item)
     if (!Await("#32768", true))
         return Fail("no tray menu");
     // Wine opens the menu with nothing selected; the keys skip separators.
-    for (int i = 0; i < item; i++)
-        PressKey(VK_DOWN);
-    if (item)
-        PressKey(VK_RETURN);
+    for (int i = 0; item && i <= item; i++) {
+        PostMessageA(Visible("#32768"), WM_KEYDOWN, i < item ? VK_DOWN : VK_RETURN, 0);
+        Sleep(50);
+    }
     return !item || Await("#32768", false) ? 0 : Fail("the tray menu stays open");
 }
 
 static int Send(HWND target, char** args, int count)
 {
     for (int i = 0; i + 2 < count; i += 3) {
+        const char* data = args[i + 2];
         UINT message = isdigit(args[i][0]) ? strtoul(args[i], NULL, 0) : RegisterWindowMessageA(args[i]);
-        DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, 0, 0};
-        DEV_BROADCAST_PORT_A port = {sizeof(port), DBT_DEVTYP_PORT, 0, {0}};
-        for (const char* letter = args[i + 2]; *letter >= 'A' && *letter <= 'Z'; letter++)
+        DWORD type = strcmp(data, "port") ? DBT_DEVTYP_VOLUME : DBT_DEVTYP_PORT;
+        DEV_BROADCAST_VOLUME volume = {sizeof(volume), type, 0, 0, 0};
+        for (const char* letter = data; *letter >= 'A' && *letter <= 'Z'; letter++)
             volume.dbcv_unitmask |= 1u << (*letter - 'A');
-        LPARAM data = (LPARAM)strtoull(args[i + 2], NULL, 0);
-        if (volume.dbcv_unitmask)
-            data = (LPARAM)&volume;
-        if (!strcmp(args[i + 2], "port"))
-            data = (LPARAM)&port;
+        LPARAM lParam = isdigit(data[0]) ? (LPARAM)strtoull(data, NULL, 0) : (LPARAM)&volume;
         DWORD_PTR answer = 0;
-        WPARAM wParam = (WPARAM)strtoull(args[i + 1], NULL, 0);
-        if (!SendMessageTimeoutA(target, message, wParam, data, SMTO_ABORTIFHUNG, 5000, &answer))
+        if (!SendMessageTimeoutA(target, message, strtoull(args[i + 1], NULL, 0), lParam, 0, 5000, &answer))
             return Fail("no answer to message", (long)message);
         FILE* log = fopen(getenv("KESTRABIN_SIM_LOG"), "ab");
         fprintf(log, "answer %llx\n", (unsigned long long)answer);
@@ -110,20 +97,23 @@ static int Keys(HWND target, const char* keys)
     return 0;
 }
 
-// The row's state goes through a record in the program's memory. The first five fields of
+// Each row's state goes through a record in the program's memory. The first five fields of
 // LVITEMA (mask ... stateMask) lie at the same offsets in the 32- and 64-bit layouts.
-static int Tick(HWND list, int row, int image)
+static int Tick(HWND list, char** pairs, int count)
 {
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, appProcess);
     void* remote = process ? VirtualAllocEx(process, NULL, 64, MEM_COMMIT, PAGE_READWRITE) : NULL;
-    UINT item[16] = {LVIF_STATE, (UINT)row, 0, (UINT)INDEXTOSTATEIMAGEMASK(image), LVIS_STATEIMAGEMASK};
-    if (!list || !remote || !WriteProcessMemory(process, remote, item, sizeof(item), NULL))
+    if (!list || !remote)
         return Fail("no settings list to tick", (long)GetLastError());
-    SendMessageA(list, LVM_SETITEMSTATE, row, (LPARAM)remote);
+    for (int i = 0; i + 1 < count; i += 2) {
+        UINT image = INDEXTOSTATEIMAGEMASK(atoi(pairs[i + 1]));
+        UINT item[16] = {LVIF_STATE, (UINT)atoi(pairs[i]), 0, image, LVIS_STATEIMAGEMASK};
+        WriteProcessMemory(process, remote, item, sizeof(item), NULL);
+        SendMessageA(list, LVM_SETITEMSTATE, item[1], (LPARAM)remote);
+    }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
-    LRESULT state = SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) >> 12;
-    return state == image ? 0 : Fail("state image after the tick", (long)state);
+    return 0;
 }
 
 int main(int argc, char** argv)
@@ -150,14 +140,11 @@ int main(int argc, char** argv)
         return Send(target, argv + 2 + named, argc - 2 - named);
     if (!strcmp(action, "key") && argc == 3 + named)
         return Keys(target, argv[2 + named]);
-    if (!strcmp(action, "tick") && argc == 4)
-        return Tick(list, atoi(argv[2]), atoi(argv[3]));
-    DWORD_PTR answer;
+    if (!strcmp(action, "tick") && argc % 2 == 0)
+        return Tick(list, argv + 2, argc - 2);
     HWND button = GetDlgItem(dialog, argc == 3 ? atoi(argv[2]) : 0);
+    // BM_CLICK answers 0.
     if (!strcmp(action, "press") && argc == 3)
-        return button && SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer)
-            ? 0
-            : Fail("no button", (long)argc);
-    return Fail("usage: driver wait | menu K | send [dialog|list] MSG WPARAM LPARAM... | key [list] CHARS | "
-                "tick ROW IMAGE | press ID | gone");
+        return button ? (int)SendMessageA(button, BM_CLICK, 0, 0) : Fail("no button to press");
+    return Fail("usage: driver wait | menu K | send ... | key ... | tick ... | press ID | gone");
 }

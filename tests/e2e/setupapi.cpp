@@ -3,8 +3,7 @@
 // points the exe's volume calls there too, reads the machine from the file named by
 // KESTRABIN_SIM_MACHINE (again at every volume opened, and writes it back after a removal), and
 // logs in UTF-8, to the file named by KESTRABIN_SIM_LOG, what the program asked and showed.
-// "fail CALL NTH" lines also make the exe's CreateWindowExA, LoadImageA, CreateDialogParamA
-// and HeapAlloc fail.
+// "fail CALL NTH" lines also make the exe's LoadImageA, CreateDialogParamA and HeapAlloc fail.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -37,11 +36,21 @@ void SimWrite(const char* line)
     fclose(file);
 }
 
+static void Log(const char* format, ...)
+{
+    char line[4096];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof(line), format, args);
+    va_end(args);
+    SimWrite(line);
+}
+
 static DWORD WINAPI Broadcast(LPVOID mask)
 {
     DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, (DWORD)(ULONG_PTR)mask, 0};
-    SendMessageTimeoutA(HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, (LPARAM)&volume,
-        SMTO_ABORTIFHUNG, 10000, NULL);
+    SendMessageTimeoutA(
+        HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, (LPARAM)&volume, SMTO_ABORTIFHUNG, 10000, NULL);
     return 0;
 }
 
@@ -51,16 +60,6 @@ void SimBroadcastRemoval(DWORD unitMask)
 {
     std::ofstream(getenv("KESTRABIN_SIM_MACHINE")) << SimDescription();
     CloseHandle(CreateThread(NULL, 0, Broadcast, (LPVOID)(ULONG_PTR)unitMask, 0, NULL));
-}
-
-static void Log(const char* format, ...)
-{
-    char line[4096];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof(line), format, args);
-    va_end(args);
-    SimWrite(line);
 }
 
 static DWORD WINAPI DrivesHook(DWORD size, LPSTR buffer)
@@ -133,14 +132,13 @@ static LRESULT WINAPI DefWindowProcHook(HWND window, UINT message, WPARAM wParam
     LRESULT answer = DefWindowProcA(window, message, wParam, lParam);
     // The messages a scenario sends; the window manager's own would drown them.
     if (message == WM_COMMAND || message == WM_DEVICECHANGE || message >= WM_USER)
-        Log("default %x %llx %llx -> %llx", message, (unsigned long long)wParam, (unsigned long long)lParam,
-            (unsigned long long)answer);
+        Log("default %x %llx %llx -> %llx", message, (ULONG64)wParam, (ULONG64)lParam, (ULONG64)answer);
     return answer;
 }
 
 static BOOL WINAPI PostMessageHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    Log("post %x %llx %llx", message, (unsigned long long)wParam, (unsigned long long)lParam);
+    Log("post %x %llx %llx", message, (ULONG64)wParam, (ULONG64)lParam);
     return PostMessageA(window, message, wParam, lParam);
 }
 
@@ -153,12 +151,12 @@ static int WINAPI MessageBoxHook(HWND owner, LPCSTR text, LPCSTR caption, UINT t
     return MessageBoxA(owner, text, caption, type);
 }
 
-static HWND WINAPI CreateWindowHook(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int cx,
-    int cy, HWND parent, HMENU menu, HINSTANCE instance, LPVOID data)
+// Windows refuses to destroy no icon; a program that asks has lost track of its icon.
+static BOOL WINAPI DestroyIconHook(HICON icon)
 {
-    if (SimFails("CreateWindowExA"))
-        return NULL;
-    return CreateWindowExA(exStyle, className, title, style, x, y, cx, cy, parent, menu, instance, data);
+    if (!icon)
+        Log("refuse DestroyIcon");
+    return DestroyIcon(icon);
 }
 
 static HANDLE WINAPI LoadImageHook(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags)
@@ -184,7 +182,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         {"Sleep", (void*)SleepHook}, {"TrackPopupMenu", (void*)TrackPopupMenuHook},
         {"CreateDialogParamA", (void*)CreateDialogHook}, {"Shell_NotifyIconA", (void*)NotifyIconHook},
         {"DefWindowProcA", (void*)DefWindowProcHook}, {"PostMessageA", (void*)PostMessageHook},
-        {"MessageBoxA", (void*)MessageBoxHook}, {"CreateWindowExA", (void*)CreateWindowHook},
+        {"MessageBoxA", (void*)MessageBoxHook}, {"DestroyIcon", (void*)DestroyIconHook},
         {"LoadImageA", (void*)LoadImageHook}, {"HeapAlloc", (void*)HeapAllocHook}};
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
