@@ -150,7 +150,7 @@ if [ -n "$headless" ]; then
         d menu 0 && shot demo-2-after-eject.png
         step timeout 10 xdotool key Escape
         # 3. The settings with the first stick left ticked, then OK.
-        d cmd 106
+        d send 0x111 106 0
         d tick 0 2 && shot demo-3-settings.png
         d press 1
         # 4. The ticked stick is no longer in the menu.
@@ -170,19 +170,19 @@ To drive it from another terminal, in this environment:
 
   wine build/run/driver.exe menu 0        # open the tray menu and leave it open
   wine build/run/driver.exe menu 1        # open it (or take the open one) and choose its first item
-  wine build/run/driver.exe cmd 106       # the command Settings (105: Exit, 0x1004: eject E:, 0x1005: F:)
-  wine build/run/driver.exe tick 0 2      # tick the settings' first row (1: untick)
-  wine build/run/driver.exe press 1       # the open dialog's OK (2: Cancel)
-  wine build/run/driver.exe labels        # do the open dialog's labels fit? (widths in pixels)
-  wine build/run/driver.exe dev arrive F  # tell Kestrabin that F: arrived (dev remove F: that it left)
-  import -window root shot.png            # a picture of the Wine desktop
+  wine build/run/driver.exe send 0x111 106 0     # WM_COMMAND 106: Settings (105: Exit, 0x1004: eject E:)
+  wine build/run/driver.exe tick 0 2             # tick the settings' first row (1: untick)
+  wine build/run/driver.exe press 1              # the open dialog's OK (2: Cancel)
+  wine build/run/driver.exe send 0x219 0x8000 F  # a volume broadcast: F: arrived (0x8004: it left)
+  wine build/run/driver.exe key ?                # Alt+?: the About box (press 1 closes it)
+  import -window root shot.png                   # a picture of the Wine desktop
 HELP
 if [ -n "$demo" ]; then
     cat <<HELP
 
 The simulated machine, $out/machine.txt, has two USB sticks: E: (ACME STICK) and
-F: (ZETA FLASH). Add a stick's lines there, then  dev arrive LETTER.  What Kestrabin asks of
-the sticks is logged in $out/sim.log.
+F: (ZETA FLASH). Add a stick's lines there, then  send 0x219 0x8000 LETTER.  What Kestrabin
+asks of the sticks, and what it shows, is logged in $out/sim.log (see the README).
 HELP
 else
     echo

@@ -3,13 +3,13 @@
 // points the exe's volume calls there too, reads the machine from the file named by
 // KESTRABIN_SIM_MACHINE (again at every volume opened), and
 // logs in UTF-8, to the file named by KESTRABIN_SIM_LOG, what the program asked and showed.
-// "fail CALL NTH" lines also make the exe's CreateWindowExA, LoadImageA, CreateDialogParamA
-// and HeapAlloc fail.
+// "fail CALL NTH" lines also make the exe's LoadImageA, CreateDialogParamA and HeapAlloc fail.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <fstream>
 #include <sstream>
@@ -36,21 +36,6 @@ void SimWrite(const char* line)
     fclose(file);
 }
 
-static DWORD WINAPI Broadcast(LPVOID mask)
-{
-    DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, (DWORD)(ULONG_PTR)mask, 0};
-    SendMessageTimeoutA(HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, (LPARAM)&volume,
-        SMTO_ABORTIFHUNG, 10000, NULL);
-    return 0;
-}
-
-// Windows broadcasts a removal once the device is gone, from elsewhere: the program gets it
-// when it next waits for messages.
-void SimBroadcastRemoval(DWORD unitMask)
-{
-    CloseHandle(CreateThread(NULL, 0, Broadcast, (LPVOID)(ULONG_PTR)unitMask, 0, NULL));
-}
-
 static void Log(const char* format, ...)
 {
     char line[4096];
@@ -59,6 +44,21 @@ static void Log(const char* format, ...)
     vsnprintf(line, sizeof(line), format, args);
     va_end(args);
     SimWrite(line);
+}
+
+static DWORD WINAPI Broadcast(LPVOID mask)
+{
+    DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, (DWORD)(ULONG_PTR)mask, 0};
+    SendMessageTimeoutA(
+        HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, (LPARAM)&volume, SMTO_ABORTIFHUNG, 10000, NULL);
+    return 0;
+}
+
+// Windows broadcasts a removal once the device is gone, from elsewhere: the program gets it
+// when it next waits for messages.
+void SimBroadcastRemoval(DWORD unitMask)
+{
+    CloseHandle(CreateThread(NULL, 0, Broadcast, (LPVOID)(ULONG_PTR)unitMask, 0, NULL));
 }
 
 static DWORD WINAPI DrivesHook(DWORD size, LPSTR buffer)
@@ -99,6 +99,32 @@ static BOOL WINAPI TrackPopupMenuHook(HMENU menu, UINT flags, int x, int y, int 
     return TrackPopupMenu(menu, flags, x, y, reserved, owner, rect);
 }
 
+// Each label's text, measured in the control's own font, against the control's width in
+// pixels: "labels TEXT/ROOM ...".
+static void LogLabels(HWND dialog)
+{
+    char line[256];
+    int length = sprintf(line, "labels");
+    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        char text[256] = "";
+        char kind[16] = "";
+        GetClassNameA(control, kind, sizeof(kind));
+        int size = GetWindowTextA(control, text, sizeof(text));
+        if (lstrcmpiA(kind, "Static"))
+            continue;
+        HDC dc = GetDC(control);
+        HGDIOBJ previous = SelectObject(dc, (HGDIOBJ)SendMessageA(control, WM_GETFONT, 0, 0));
+        SIZE extent = {};
+        GetTextExtentPoint32A(dc, text, size, &extent);
+        SelectObject(dc, previous);
+        ReleaseDC(control, dc);
+        RECT room = {};
+        GetClientRect(control, &room);
+        length += sprintf(line + length, " %ld/%ld", extent.cx, room.right);
+    }
+    Log("%s", line);
+}
+
 // The settings list as the real list view holds it once the dialog has filled it, and the
 // control that has the focus.
 static HWND WINAPI CreateDialogHook(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param)
@@ -117,6 +143,7 @@ static HWND WINAPI CreateDialogHook(HINSTANCE instance, LPCSTR name, HWND owner,
         length += sprintf(line + length, " [%d %s %s]", (int)state, text[0], text[1]);
     }
     Log("%s", line);
+    LogLabels(dialog);
     return dialog;
 }
 
@@ -131,14 +158,13 @@ static LRESULT WINAPI DefWindowProcHook(HWND window, UINT message, WPARAM wParam
     LRESULT answer = DefWindowProcA(window, message, wParam, lParam);
     // The messages a scenario sends; the window manager's own would drown them.
     if (message == WM_COMMAND || message == WM_DEVICECHANGE || message >= WM_USER)
-        Log("default %x %llx %llx -> %llx", message, (unsigned long long)wParam, (unsigned long long)lParam,
-            (unsigned long long)answer);
+        Log("default %x %llx %llx -> %llx", message, (ULONG64)wParam, (ULONG64)lParam, (ULONG64)answer);
     return answer;
 }
 
 static BOOL WINAPI PostMessageHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    Log("post %x %llx %llx", message, (unsigned long long)wParam, (unsigned long long)lParam);
+    Log("post %x %llx %llx", message, (ULONG64)wParam, (ULONG64)lParam);
     return PostMessageA(window, message, wParam, lParam);
 }
 
@@ -151,12 +177,12 @@ static int WINAPI MessageBoxHook(HWND owner, LPCSTR text, LPCSTR caption, UINT t
     return MessageBoxA(owner, text, caption, type);
 }
 
-static HWND WINAPI CreateWindowHook(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int cx,
-    int cy, HWND parent, HMENU menu, HINSTANCE instance, LPVOID data)
+// Windows refuses to destroy no icon; a program that asks has lost track of its icon.
+static BOOL WINAPI DestroyIconHook(HICON icon)
 {
-    if (SimFails("CreateWindowExA"))
-        return NULL;
-    return CreateWindowExA(exStyle, className, title, style, x, y, cx, cy, parent, menu, instance, data);
+    if (!icon)
+        Log("refuse DestroyIcon");
+    return DestroyIcon(icon);
 }
 
 static HANDLE WINAPI LoadImageHook(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags)
@@ -169,28 +195,32 @@ static LPVOID WINAPI HeapAllocHook(HANDLE heap, DWORD flags, SIZE_T size)
     return SimFails("HeapAlloc") ? NULL : HeapAlloc(heap, flags, size);
 }
 
-// The exe's import entries are bound before this runs, to the same functions as this DLL's
-// own: the entries that hold one of these functions are pointed at its hook.
+// The exe's import entries are bound before this runs: the entries of these functions, found by
+// name (a 32-bit build cannot take an imported function's address at compile time), are pointed
+// at their hooks.
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
     const struct {
-        void* platform;
+        const char* name;
         void* hook;
-    } hooks[] = {{(void*)GetLogicalDriveStringsA, (void*)DrivesHook}, {(void*)CreateFileA, (void*)CreateFileHook},
-        {(void*)DeviceIoControl, (void*)SimDeviceIoControl}, {(void*)CloseHandle, (void*)SimCloseHandle},
-        {(void*)Sleep, (void*)SleepHook}, {(void*)TrackPopupMenu, (void*)TrackPopupMenuHook},
-        {(void*)CreateDialogParamA, (void*)CreateDialogHook}, {(void*)Shell_NotifyIconA, (void*)NotifyIconHook},
-        {(void*)DefWindowProcA, (void*)DefWindowProcHook}, {(void*)PostMessageA, (void*)PostMessageHook},
-        {(void*)MessageBoxA, (void*)MessageBoxHook}, {(void*)CreateWindowExA, (void*)CreateWindowHook},
-        {(void*)LoadImageA, (void*)LoadImageHook}, {(void*)HeapAlloc, (void*)HeapAllocHook}};
+    } hooks[] = {{"GetLogicalDriveStringsA", (void*)DrivesHook}, {"CreateFileA", (void*)CreateFileHook},
+        {"DeviceIoControl", (void*)SimDeviceIoControl}, {"CloseHandle", (void*)SimCloseHandle},
+        {"Sleep", (void*)SleepHook}, {"TrackPopupMenu", (void*)TrackPopupMenuHook},
+        {"CreateDialogParamA", (void*)CreateDialogHook}, {"Shell_NotifyIconA", (void*)NotifyIconHook},
+        {"DefWindowProcA", (void*)DefWindowProcHook}, {"PostMessageA", (void*)PostMessageHook},
+        {"MessageBoxA", (void*)MessageBoxHook}, {"DestroyIcon", (void*)DestroyIconHook},
+        {"LoadImageA", (void*)LoadImageHook}, {"HeapAlloc", (void*)HeapAllocHook}};
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
     for (auto* dll = (IMAGE_IMPORT_DESCRIPTOR*)(base + imports); reason == DLL_PROCESS_ATTACH && dll->Name; dll++) {
-        for (void** slot = (void**)(base + dll->FirstThunk); *slot; slot++) {
+        // The exe imports by name only.
+        auto* names = (IMAGE_THUNK_DATA*)(base + dll->OriginalFirstThunk);
+        for (void** slot = (void**)(base + dll->FirstThunk); *slot; slot++, names++) {
+            const char* name = (const char*)((IMAGE_IMPORT_BY_NAME*)(base + names->u1.AddressOfData))->Name;
             for (const auto& hook : hooks) {
                 DWORD protection;
-                if (*slot == hook.platform && VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection)) {
+                if (!strcmp(name, hook.name) && VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection)) {
                     *slot = hook.hook;
                     VirtualProtect(slot, sizeof(*slot), protection, &protection);
                 }
