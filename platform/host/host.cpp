@@ -36,8 +36,7 @@ std::string& HostLog()
 
 void SimWrite(const char* line)
 {
-    hostLog += line;
-    hostLog += '\n';
+    hostLog += std::string(line) + "\n";
 }
 
 void SimBroadcastRemoval(DWORD unitMask)

@@ -62,7 +62,7 @@ static std::set<unsigned> unplugged; // devices removed, until the reset
 static OpenDevice opened[16];
 static DeviceSet sets[8];
 
-static void Log(const char* format, ...)
+void SimLog(const char* format, ...)
 {
     char line[4096];
     va_list args;
@@ -74,7 +74,7 @@ static void Log(const char* format, ...)
 
 static DWORD Refuse(const char* call, DWORD error)
 {
-    Log("refuse %s %x", call, (unsigned)error);
+    SimLog("refuse %s %x", call, (unsigned)error);
     SetLastError(error);
     return error;
 }
@@ -215,7 +215,7 @@ HANDLE WINAPI SIM_CALL(CreateFileA)(
     for (int slot = 0; slot < 16; slot++) {
         if (!opened[slot].used) {
             opened[slot] = device;
-            Log("open %s #%d", path, slot);
+            SimLog("open %s #%d", path, slot);
             return &opened[slot];
         }
     }
@@ -249,13 +249,13 @@ BOOL WINAPI SIM_CALL(CloseHandle)(HANDLE handle)
     if (!device || !device->used)
         return Refuse("CloseHandle", ERROR_INVALID_HANDLE), FALSE;
     device->used = false;
-    Log("close #%d", (int)(device - opened));
+    SimLog("close #%d", (int)(device - opened));
     return TRUE;
 }
 
 void WINAPI SIM_CALL(Sleep)(DWORD milliseconds)
 {
-    Log("sleep %u", (unsigned)milliseconds);
+    SimLog("sleep %u", (unsigned)milliseconds);
 }
 
 // --- device installation ----------------------------------------------------------------------
@@ -286,7 +286,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* guid, PCSTR enumerator, HWND, D
     for (int slot = 0; slot < 8; slot++) {
         if (!sets[slot].used) {
             sets[slot] = {true, kind, (flags & DIGCF_PRESENT) != 0};
-            Log("set %s #%d", KINDS[kind], slot);
+            SimLog("set %s #%d", KINDS[kind], slot);
             return &sets[slot];
         }
     }
@@ -345,7 +345,7 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO handle)
     if (!set)
         return Refuse("SetupDiDestroyDeviceInfoList", ERROR_INVALID_HANDLE), FALSE;
     set->used = false;
-    Log("unset #%d", (int)(set - sets));
+    SimLog("unset #%d", (int)(set - sets));
     return TRUE;
 }
 
@@ -421,7 +421,7 @@ static CONFIGRET Remove(const char* call, DEVINST node, PPNP_VETO_TYPE veto, LPS
         answer = found->answers[attempt];
     if (veto && answer != CR_SUCCESS)
         *veto = answer == CR_REMOVE_VETOED ? PNP_VetoOutstandingOpen : PNP_VetoTypeUnknown;
-    Log("%s %u veto=%d name=%d length=%u flags=%x -> %x", strstr(call, "Eject") ? "eject" : "query-remove",
+    SimLog("%s %u veto=%d name=%d length=%u flags=%x -> %x", strstr(call, "Eject") ? "eject" : "query-remove",
         (unsigned)node, veto != NULL, name != NULL, (unsigned)length, (unsigned)flags, (unsigned)answer);
     if (answer == CR_SUCCESS)
         Unplug(node);

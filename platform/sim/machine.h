@@ -28,6 +28,9 @@ int SimCount(const char* call);
 // Handles and device sets the program has open.
 int SimOpen();
 
+// Writes one event, formatted.
+void SimLog(const char* format, ...);
+
 // Provided by each user of the machine.
 void SimWrite(const char* line); // one event, as a line
 void SimBroadcastRemoval(DWORD unitMask); // what Windows sends the top-level windows

@@ -36,16 +36,6 @@ void SimWrite(const char* line)
     fclose(file);
 }
 
-static void Log(const char* format, ...)
-{
-    char line[4096];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof(line), format, args);
-    va_end(args);
-    SimWrite(line);
-}
-
 static DWORD WINAPI Broadcast(LPVOID mask)
 {
     DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, (DWORD)(ULONG_PTR)mask, 0};
@@ -95,7 +85,7 @@ static BOOL WINAPI TrackPopupMenuHook(HMENU menu, UINT flags, int x, int y, int 
         else
             length += sprintf(line + length, " [%x %x %s]", GetMenuItemID(menu, i), state, text);
     }
-    Log("%s", line);
+    SimWrite(line);
     return TrackPopupMenu(menu, flags, x, y, reserved, owner, rect);
 }
 
@@ -122,7 +112,7 @@ static void LogLabels(HWND dialog)
         GetClientRect(control, &room);
         length += sprintf(line + length, " %ld/%ld", extent.cx, room.right);
     }
-    Log("%s", line);
+    SimWrite(line);
 }
 
 // The settings list as the real list view holds it once the dialog has filled it, and the
@@ -142,14 +132,14 @@ static HWND WINAPI CreateDialogHook(HINSTANCE instance, LPCSTR name, HWND owner,
         LRESULT state = SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) >> 12;
         length += sprintf(line + length, " [%d %s %s]", (int)state, text[0], text[1]);
     }
-    Log("%s", line);
+    SimWrite(line);
     LogLabels(dialog);
     return dialog;
 }
 
 static BOOL WINAPI NotifyIconHook(DWORD message, PNOTIFYICONDATAA data)
 {
-    Log("notify %lu %u %x %s icon=%d", message, data->uID, data->uFlags, data->szTip, data->hIcon != NULL);
+    SimLog("notify %lu %u %x %s icon=%d", message, data->uID, data->uFlags, data->szTip, data->hIcon != NULL);
     return Shell_NotifyIconA(message, data);
 }
 
@@ -158,13 +148,13 @@ static LRESULT WINAPI DefWindowProcHook(HWND window, UINT message, WPARAM wParam
     LRESULT answer = DefWindowProcA(window, message, wParam, lParam);
     // The messages a scenario sends; the window manager's own would drown them.
     if (message == WM_COMMAND || message == WM_DEVICECHANGE || message >= WM_USER)
-        Log("default %x %llx %llx -> %llx", message, (ULONG64)wParam, (ULONG64)lParam, (ULONG64)answer);
+        SimLog("default %x %llx %llx -> %llx", message, (ULONG64)wParam, (ULONG64)lParam, (ULONG64)answer);
     return answer;
 }
 
 static BOOL WINAPI PostMessageHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    Log("post %x %llx %llx", message, (ULONG64)wParam, (ULONG64)lParam);
+    SimLog("post %x %llx %llx", message, (ULONG64)wParam, (ULONG64)lParam);
     return PostMessageA(window, message, wParam, lParam);
 }
 
@@ -173,7 +163,7 @@ static int WINAPI MessageBoxHook(HWND owner, LPCSTR text, LPCSTR caption, UINT t
     std::string shown = text;
     for (size_t at = 0; (at = shown.find('\n', at)) != std::string::npos;)
         shown.replace(at, 1, "\\n");
-    Log("box %d %x %s: %s", owner != NULL, type, caption, shown.c_str());
+    SimLog("box %d %x %s: %s", owner != NULL, type, caption, shown.c_str());
     return MessageBoxA(owner, text, caption, type);
 }
 
@@ -181,7 +171,7 @@ static int WINAPI MessageBoxHook(HWND owner, LPCSTR text, LPCSTR caption, UINT t
 static BOOL WINAPI DestroyIconHook(HICON icon)
 {
     if (!icon)
-        Log("refuse DestroyIcon");
+        SimLog("refuse DestroyIcon");
     return DestroyIcon(icon);
 }
 
