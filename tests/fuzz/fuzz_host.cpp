@@ -1,6 +1,6 @@
 // Fuzz target: the code without windows under a stream of steps: volume broadcasts, ejects,
-// drives plugged in again with instance IDs of any bytes, registry values of any bytes, and a
-// tray menu's reads followed by a save. After every step the tracked list is well linked with
+// drives plugged in and pulled out, instance IDs and registry values of any bytes, and a tray
+// menu's reads followed by a save. After every step the tracked list is well linked with
 // strings that fit their 4 bytes, the heap holds the list and nothing else, nothing is left
 // open and the platform refused nothing.
 #include <stdlib.h>
@@ -45,23 +45,27 @@ static void ReadMenuAndSave(const char* ticked, const char* unticked)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    // E, F and G on disks 0 to 2, disk nodes 10 to 12 under USB nodes 20 to 22, each refusing its first removal.
+    // E, F and G on disks 0 to 2, disk nodes 10 to 12 under USB nodes 20 to 22, each refusing its
+    // first removal; F plugged in at start.
     std::string ids[6];
+    bool plugged[3] = {false, true, false};
     for (int i = 0; i < 3; i++) {
         ids[2 * i] = "USBSTOR\\DISK&VEN_V&PROD_P&REV_1\\0";
         ids[2 * i + 1] = "USB\\VID_1&PID_2\\S 17";
     }
-    auto plugAll = [&] {
+    auto describe = [&] {
         std::string machine;
         for (int i = 0; i < 3; i++) {
             std::string n = std::to_string(i);
-            machine += "volume " + std::string(1, 'E' + i) + " disk " + n + "\niface disk " + n + " 1" + n +
-                " 1\nnode 1" + n + " 2" + n + " 0 " + ids[2 * i] + "\nnode 2" + n + " 0 6000 " + ids[2 * i + 1] + "\n";
+            if (plugged[i])
+                machine += "volume " + std::string(1, 'E' + i) + " disk " + n + "\n";
+            machine += "iface disk " + n + " 1" + n + " 1\nnode 1" + n + " 2" + n + " 0 " + ids[2 * i] + "\nnode 2" +
+                n + " 0 6000 " + ids[2 * i + 1] + "\n";
         }
         SimDescribe(machine.c_str());
     };
     HostReset("");
-    plugAll();
+    describe();
     CreateTrackedDriveList();
     ScanDrives();
     const char* names[] = {"VID", "PID", "SEL", "sel"};
@@ -72,21 +76,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         char drive[2] = {(char)('E' + a % 3)};
         DWORD broadcast[5] = {
             sizeof(DEV_BROADCAST_VOLUME), b & 0x80 ? b & 7u : DBT_DEVTYP_VOLUME, 0, 1u << (a % 27), 0};
-        if (what % 5 == 0) {
+        if (what % 8 < 3) {
             HandleDeviceChange(NULL, b & 1 ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE, (LPARAM)broadcast);
-        } else if (what % 5 == 1) {
+        } else if (what % 8 == 3) {
             EjectDrive(drive);
             for (DWORD mask : HostTakeBroadcasts()) {
                 broadcast[3] = mask;
                 HandleDeviceChange(NULL, DBT_DEVICEREMOVECOMPLETE, (LPARAM)broadcast);
             }
-        } else if (what % 5 == 2) {
-            // A new instance ID for one node; the description splits at white space.
+        } else if (what % 8 == 4) {
+            // A drive plugged in with a new instance ID for one of its nodes, or pulled out; the
+            // description splits at white space.
             for (char& c : text)
                 c = isspace((unsigned char)c) || !c ? '_' : c;
             ids[a % 6] = text.empty() ? "-" : text;
-            plugAll();
-        } else if (what % 5 == 3) {
+            plugged[a % 3] = !plugged[a % 3];
+            describe();
+        } else if (what % 8 < 7) {
             HostSetValue("SOFTWARE\\Kestrabin\\" + std::to_string(a % 4), names[b % 4], b >> 5, text);
         } else {
             ReadMenuAndSave(b & 1 ? drive : "", b & 2 ? "F" : "");
