@@ -68,5 +68,11 @@ TEST_F(Exclusions, ASaveChangesOnlyTheDevicesShownAndKeepsTheKeysContiguous)
         (Stick('E') + Stick('F') + "fail RegCreateKeyExA " + std::to_string(SimCount("RegCreateKeyExA") + 1)).c_str());
     SaveExclusionList("", "E");
     EXPECT_EQ(x + "1: " + f, Registry());
+    // A stored list that cannot be read whole is not rewritten: the entries not read would be lost.
+    for (const char* call : {"RegOpenKeyExA", "RegQueryValueExA", "HeapAlloc"}) {
+        SimDescribe((Stick('E') + Stick('F') + "fail " + call + " " + std::to_string(SimCount(call) + 2)).c_str());
+        SaveExclusionList("", "F");
+        EXPECT_EQ(x + "1: " + f, Registry()) << call;
+    }
     EXPECT_EQ(1u, HostHeapBlocks() + HostOpenKeys()) << "more than the tracked list's head";
 }

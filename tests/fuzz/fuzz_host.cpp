@@ -1,6 +1,6 @@
 // Fuzz target: the code without windows under a stream of steps: volume broadcasts, ejects,
 // drives plugged in and pulled out, instance IDs and registry values of any bytes, and a tray
-// menu's reads followed by a save. After every step the tracked list is well linked with
+// menu's reads followed by a save, any call failing. After every step the tracked list is well linked with
 // strings that fit their 4 bytes, the heap holds the list and nothing else, nothing is left
 // open and the platform refused nothing.
 #include <stdlib.h>
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     // E, F and G on disks 0 to 2, disk nodes 10 to 12 under USB nodes 20 to 22, each refusing its
     // first removal; F plugged in at start.
-    std::string ids[6];
+    std::string ids[6], faults;
     bool plugged[3] = {false, true, false};
     for (int i = 0; i < 3; i++) {
         ids[2 * i] = "USBSTOR\\DISK&VEN_V&PROD_P&REV_1\\0";
@@ -62,13 +62,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             machine += "iface disk " + n + " 1" + n + " 1\nnode 1" + n + " 2" + n + " 0 " + ids[2 * i] + "\nnode 2" +
                 n + " 0 6000 " + ids[2 * i + 1] + "\n";
         }
-        SimDescribe(machine.c_str());
+        SimDescribe((machine + faults).c_str());
     };
     HostReset("");
     describe();
     CreateTrackedDriveList();
     ScanDrives();
     const char* names[] = {"VID", "PID", "SEL", "sel"};
+    const char* calls[] = {"CreateFileA", "DeviceIoControl", "SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces",
+        "SetupDiGetDeviceInterfaceDetailA", "CM_Get_Parent", "CM_Get_DevNode_Status", "CM_Request_Device_EjectA",
+        "HeapAlloc", "RegOpenKeyExA", "RegQueryValueExA", "RegCreateKeyExA", "RegSetValueExA", "RegDeleteKeyA"};
     for (size_t at = 0; at + 3 <= size;) {
         uint8_t what = data[at], a = data[at + 1], b = data[at + 2];
         std::string text((const char*)data + at + 3, std::min<size_t>(b % 64, size - at - 3));
@@ -92,8 +95,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             ids[a % 6] = text.empty() ? "-" : text;
             plugged[a % 3] = !plugged[a % 3];
             describe();
-        } else if (what % 8 < 7) {
+        } else if (what % 8 == 5) {
             HostSetValue("SOFTWARE\\Kestrabin\\" + std::to_string(a % 4), names[b % 4], b >> 5, text);
+        } else if (what % 8 == 6) {
+            // A coming call of one kind fails.
+            const char* call = calls[a % 14];
+            faults += std::string("fail ") + call + " " + std::to_string(SimCount(call) + 1 + b % 8) + "\n";
+            describe();
         } else {
             ReadMenuAndSave(b & 1 ? drive : "", b & 2 ? "F" : "");
         }
