@@ -1,6 +1,7 @@
 // Drives a running kestrabin.exe (x64 or x86) from a second process under Wine, one action a call:
 //   wait                     until the program's main window exists
-//   menu K                   open the tray menu; choose its K-th item by keyboard (0: leave it open)
+//   menu K [TIMES]           open the tray menu; choose its K-th item by keyboard (0: leave it open,
+//                            -1: close it); TIMES times over
 //   send [dialog|list] MSG WPARAM LPARAM...
 //                            send each message in turn to the main window (or the settings dialog,
 //                            or its list); "answer N" (hex) for each joins the log KESTRABIN_SIM_LOG.
@@ -54,8 +55,10 @@ static int Menu(int item)
         PostMessageA(app, WM_USER + 1, 128, WM_RBUTTONUP);
     if (!Await("#32768", true))
         return Fail("no tray menu");
+    if (item < 0)
+        PostMessageA(Visible("#32768"), WM_KEYDOWN, VK_ESCAPE, 0);
     // Wine opens the menu with nothing selected; the keys skip separators.
-    for (int i = 0; item && i <= item; i++) {
+    for (int i = 0; item > 0 && i <= item; i++) {
         PostMessageA(Visible("#32768"), WM_KEYDOWN, i < item ? VK_DOWN : VK_RETURN, 0);
         Sleep(50);
     }
@@ -137,8 +140,12 @@ int main(int argc, char** argv)
         return 0;
     if (!strcmp(action, "gone"))
         return dialog ? Fail("a dialog stays open") : 0;
-    if (!strcmp(action, "menu") && argc == 3)
+    if (!strcmp(action, "menu") && argc >= 3) {
+        int times = argc == 4 ? atoi(argv[3]) : 1;
+        for (int i = 1; i < times; i++)
+            Menu(atoi(argv[2]));
         return Menu(atoi(argv[2]));
+    }
     if (!strcmp(action, "send") && (argc - 2 - named) % 3 == 0)
         return Send(target, argv + 2 + named, argc - 2 - named);
     if (!strcmp(action, "key") && argc == 3 + named)

@@ -142,7 +142,7 @@ stop() {
 # events: the log's lines not yet checked, without the handle and device-set bookkeeping and the
 # tray's mouse moves; a device broadcast's data shows as DATA.
 events() {
-    tail -n +$((seen + 1)) "$log" | grep -vE '^(open|close|set|unset|labels) |^default 401 80 200 ' |
+    tail -n +$((seen + 1)) "$log" | grep -vE '^(open|close|set|unset|labels|counts) |^default 401 80 200 ' |
         sed -E 's/^(default 219 8[0-9a-f]{3}) [0-9a-f]+/\1 DATA/'
 }
 

@@ -16,6 +16,9 @@
 
 #include "../../platform/sim/machine.h"
 
+// The exe's heap blocks not yet freed, logged with each menu as "counts".
+static LONG heapBlocks;
+
 static void Load()
 {
     std::ifstream file(getenv("KESTRABIN_SIM_MACHINE"));
@@ -73,6 +76,7 @@ static void WINAPI SleepHook(DWORD milliseconds)
 // --- what the user would see, read inside the process ------------------------------------------
 static BOOL WINAPI TrackPopupMenuHook(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner, const RECT* rect)
 {
+    SimLog("counts heap=%ld open=%d", heapBlocks, SimOpen());
     char line[4096];
     int length = sprintf(line, "menu %x fg=%d", flags, GetForegroundWindow() == owner);
     for (int i = 0; i < GetMenuItemCount(menu) && length < 3500; i++) {
@@ -182,7 +186,15 @@ static HANDLE WINAPI LoadImageHook(HINSTANCE instance, LPCSTR name, UINT type, i
 
 static LPVOID WINAPI HeapAllocHook(HANDLE heap, DWORD flags, SIZE_T size)
 {
-    return SimFails("HeapAlloc") ? NULL : HeapAlloc(heap, flags, size);
+    LPVOID block = SimFails("HeapAlloc") ? NULL : HeapAlloc(heap, flags, size);
+    heapBlocks += block != NULL;
+    return block;
+}
+
+static BOOL WINAPI HeapFreeHook(HANDLE heap, DWORD flags, LPVOID block)
+{
+    heapBlocks -= block != NULL;
+    return HeapFree(heap, flags, block);
 }
 
 // The exe's import entries are bound before this runs: the entries of these functions, found by
@@ -199,7 +211,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         {"CreateDialogParamA", (void*)CreateDialogHook}, {"Shell_NotifyIconA", (void*)NotifyIconHook},
         {"DefWindowProcA", (void*)DefWindowProcHook}, {"PostMessageA", (void*)PostMessageHook},
         {"MessageBoxA", (void*)MessageBoxHook}, {"DestroyIcon", (void*)DestroyIconHook},
-        {"LoadImageA", (void*)LoadImageHook}, {"HeapAlloc", (void*)HeapAllocHook}};
+        {"LoadImageA", (void*)LoadImageHook}, {"HeapAlloc", (void*)HeapAllocHook}, {"HeapFree", (void*)HeapFreeHook}};
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
