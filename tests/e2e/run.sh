@@ -109,9 +109,8 @@ d() {
         fail "driver $*: $(tr -d '\r' <"$work/driver.txt")"
 }
 
-# launch: the program on the described machine, logging to NAME.log.
+# launch: the program on the described machine, logging afresh.
 launch() {
-    log=$work/$name.log
     seen=0
     : >"$log"
     wine_start_simulated "$work/kestrabin.exe" "$work/machine.txt" "$log"
@@ -201,6 +200,7 @@ shot() {
 scenario() {
     name=$1
     why=
+    log=$work/$name.log
     base_machine >"$work/machine.txt"
     registry
     "sc_${name//-/_}"
@@ -216,7 +216,7 @@ scenario() {
 # it). Both sides go through windres's object writer.
 sc_exe() {
     local file
-    cp "$(find "$(dirname "$exe")/CMakeFiles" -name '*.rc.res' | head -n 1)" "$work/compiled.res"
+    cp "$(find "$(dirname "$exe")/CMakeFiles" -name '*.rc.res' | head -n 1)" "$work/compiled.res" || fail "no compiled resources"
     for file in compiled.res kestrabin.exe; do
         x86_64-w64-mingw32-windres -J coff -i "$work/$file" -O coff -o "$work/$file.o" || fail "windres cannot read $file"
         x86_64-w64-mingw32-objcopy -O binary -j .rsrc "$work/$file.o" "$work/$file.rsrc"
@@ -270,13 +270,13 @@ sc_settings() {
     expect "no dialog made, then rows: D: ticked as stored, J: unreadable and unticked" "answer 0
 rows focus=1 [2 D: OPTI DVD-RW] [1 E: ACME STICK] [1 G: TEAC FD-05PUB] [1 J: NONAME CARD]
 answer 0"
-    # labels: call the driver's label measurement (d labels) here once it lands.
+    shot settings.png 400x340+312+200
+    # PLACEHOLDER (labels): call the driver's label measurement here, `d labels`, once it lands.
     d send dialog 0x111 0x10001 0
     d key list '?'
     expect "OK with notification 1 is no click; Alt+? to the list opens no About box" "answer 0
 default 111 fff 0 -> 0"
     d tick 0 1 1 0 2 3
-    shot settings.png 400x340+312+200
     d press 1
     stored "OK: X: kept, D: unticked, E: (image 0) and G: (image 3) ticked" "$after"
     d menu 2
