@@ -48,9 +48,9 @@ wine_prefix "$out/wineboot.log" || die "creating the Wine prefix failed: $(tail 
 # --- the simulated machine ---------------------------------------------------------------------
 # C: an internal disk; D: a USB DVD drive that refuses removal; E: a USB stick whose first two
 # removals are vetoed; G: a USB floppy drive numbered like a disk; H: a volume whose number query
-# fails; J: a USB card reader whose USB instance ID cannot be read; K: a USB stick with a long
-# label whose interface is not present (yet); L: a disk without a parent node; Q: a USB disk
-# whose hub node is removable but not disableable.
+# fails; J: a USB card reader whose USB instance ID cannot be read; L: a disk without a parent
+# node; Q: a USB disk whose hub node is removable but not disableable. K: a USB stick with a long
+# label, its volume not mounted yet.
 base_machine() {
     cat <<'EOF'
 volume C disk 0
@@ -59,7 +59,6 @@ volume E disk 1
 volume G disk 3
 volume H fail 0
 volume J disk 5
-volume K disk 6
 volume L disk 7
 volume Q disk 2
 iface disk 0 100 1
@@ -69,7 +68,7 @@ iface disk 2 120 1
 iface floppy 3 140 1
 iface disk 3 150 1
 iface disk 5 170 1
-iface disk 6 180 0
+iface disk 6 180 1
 iface disk 7 190 1
 node 100 10 0 SCSI\DISK&VEN_ATA&PROD_INTERNAL&REV_1.0\4&0&0
 node 10 0 2000 PCI\VEN_8086&DEV_2922\3&0
@@ -110,9 +109,8 @@ d() {
         fail "driver $*: $(tr -d '\r' <"$work/driver.txt")"
 }
 
-# launch: the program on the described machine, logging to NAME.log.
+# launch: the program on the described machine, logging afresh.
 launch() {
-    log=$work/$name.log
     seen=0
     : >"$log"
     wine_start_simulated "$work/kestrabin.exe" "$work/machine.txt" "$log"
@@ -202,6 +200,7 @@ shot() {
 scenario() {
     name=$1
     why=
+    log=$work/$name.log
     base_machine >"$work/machine.txt"
     registry
     "sc_${name//-/_}"
@@ -217,7 +216,7 @@ scenario() {
 # it). Both sides go through windres's object writer.
 sc_exe() {
     local file
-    cp "$(find "$(dirname "$exe")/CMakeFiles" -name '*.rc.res' | head -n 1)" "$work/compiled.res"
+    cp "$(find "$(dirname "$exe")/CMakeFiles" -name '*.rc.res' | head -n 1)" "$work/compiled.res" || fail "no compiled resources"
     for file in compiled.res kestrabin.exe; do
         x86_64-w64-mingw32-windres -J coff -i "$work/$file" -O coff -o "$work/$file.o" || fail "windres cannot read $file"
         x86_64-w64-mingw32-objcopy -O binary -j .rsrc "$work/$file.o" "$work/$file.rsrc"
@@ -246,9 +245,9 @@ $(attempts eject 11 17 17 0)"
     d menu 1
     expect "E: gone; D: chosen: vetoed three times" "$(menu_of "$D $G $J")
 $(attempts eject 13 17 17 17)"
-    d send 0x111 0x1002 0 0x111 0x1007 0 0x111 0x100A 0 0x111 0x100B 0 0x111 0x101F 0 0x111 0x1030 0
-    expect "C: not removable; H:, K:, L:, no drive: nothing; 0x1030: Q:, not disableable" "$(attempts query-remove 10 0)
-$(zeros 5)
+    d send 0x111 0x1002 0 0x111 0x1007 0 0x111 0x100B 0 0x111 0x101F 0 0x111 0x1030 0
+    expect "C: not removable; H:, L:, no drive: nothing; 0x1030: Q:, not disableable" "$(attempts query-remove 10 0)
+$(zeros 4)
 $(attempts eject 12 0)
 answer 0"
     registry 0644,0000,F1
@@ -271,6 +270,7 @@ sc_settings() {
     expect "no dialog made, then rows: D: ticked as stored, J: unreadable and unticked" "answer 0
 rows focus=1 [2 D: OPTI DVD-RW] [1 E: ACME STICK] [1 G: TEAC FD-05PUB] [1 J: NONAME CARD]
 answer 0"
+    shot settings.png 400x340+312+200
     local labels
     labels=$(grep -m1 '^labels ' "$log")
     [ -n "$labels" ] && awk '{ for (i = 2; i <= NF; i++) { split($i, w, "/"); if (w[1] + 0 > w[2] + 0) exit 1 } }' <<<"$labels" ||
@@ -280,7 +280,6 @@ answer 0"
     expect "OK with notification 1 is no click; Alt+? to the list opens no About box" "answer 0
 default 111 fff 0 -> 0"
     d tick 0 1 1 0 2 3
-    shot settings.png 400x340+312+200
     d press 1
     stored "OK: X: kept, D: unticked, E: (image 0) and G: (image 3) ticked" "$after"
     d menu 2
@@ -297,18 +296,20 @@ rows focus=1 [1 D: OPTI DVD-RW] [2 E: ACME STICK] [2 G: TEAC FD-05PUB] [1 J: NON
 # image.
 sc_broadcasts() {
     start
-    sed -i -e 's/^iface disk 6 180 0/iface disk 6 180 1/' -e '/^volume E/d' "$work/machine.txt"
-    # Only the lowest drive of a mask counts: C:, which is not tracked. E:, pulled out, adds nothing.
-    d send 0x219 0x8000 CK 0x219 0x8000 K 0x219 0x8004 E 0x219 0x8000 E
-    printf 'volume E disk 1\nfail LoadImageA 2\n' >>"$work/machine.txt"
-    # E: back, announced 29 times: 33 drives. The icon added again has no image.
+    echo "volume K disk 6" >>"$work/machine.txt"
+    sed -i '/^volume G/d' "$work/machine.txt"
+    # Only the lowest drive of a mask counts: C:, which is not tracked. G:, pulled out, adds nothing.
+    d send 0x219 0x8000 CK 0x219 0x8000 K 0x219 0x8004 G 0x219 0x8000 G
+    # G: back without a word: a removal not handled, or an absent volume tracked, would show it.
+    printf 'volume G disk 3\nfail LoadImageA 2\n' >>"$work/machine.txt"
+    # E: announced 29 times more: 33 drives. The icon added again has no image.
     # shellcheck disable=SC2046  # one word a message part
     d send $(printf '0x219 0x8000 E %.0s' $(seq 29)) TaskbarCreated 0 0
     expect "answers" "$(zeros 33)
 notify 0 ${ICON%1}0
 answer 0"
     d menu 4
-    expect "31 of 33 drives; K:'s label cut to 127 characters" "$(menu_of "$D $G $J $K$(printf " $E%.0s" $(seq 27))")
+    expect "31 of 33 drives; K:'s label cut to 127 characters" "$(menu_of "$D $E $J $K$(printf " $E%.0s" $(seq 27))")
 $(attempts eject 18 0)"
 }
 
