@@ -36,7 +36,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     return (int)message.wParam;
 }
 
-#ifdef _WIN32
 // The process entry (linked with -e, see CMakeLists.txt). It is our own rather than the C
 // runtime's start-up code because the program needs nothing that code provides, and the exe
 // is about 10 KiB smaller without it and msvcrt.dll. So the program must never need it: no
@@ -47,7 +46,6 @@ extern "C" void WINAPI KestrabinEntry(void)
 {
     ExitProcess((UINT)WinMain(GetModuleHandleA(NULL), NULL, NULL, SW_SHOWDEFAULT));
 }
-#endif
 
 void RegisterMainWindowClass(HINSTANCE instance)
 {
