@@ -23,7 +23,7 @@ asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j$(JOBS)
 
-# Host suites, plain and sanitized.
+# The host suite, plain and sanitized.
 unit: host asan
 	ctest --preset host
 	ctest --preset asan
@@ -31,8 +31,8 @@ unit: host asan
 # Both exes under Wine on a simulated machine; the pictures in docs/ are taken on the way.
 E2E = bash tests/e2e/run.sh --shots docs build/x64/kestrabin.exe build/x86/kestrabin.exe
 
-# Host suites, the exe limits (size, no C runtime), a second build that must give the
-# same exes, a short run of each fuzzer, then the Wine suite.
+# The host suite, the exe limits (size, no C runtime), a second build that must give the
+# same exes, a short run of the fuzz target, then the Wine suite.
 test: exe unit
 	bash scripts/budgets.sh --check
 	bash scripts/reproducible.sh
