@@ -140,7 +140,7 @@ void SaveExclusionList(const char* tickedDrives, const char* untickedDrives)
     ExclusionList stored = {};
     ExclusionList ticked = {};
     ExclusionList unticked = {};
-    // A list cut short by a lack of memory would lose the entries behind it.
+    // Rewriting a list not read whole would lose the entries not read.
     if (LoadExclusionList(&stored)) {
         ReadIdentities(tickedDrives, &ticked);
         ReadIdentities(untickedDrives, &unticked);
