@@ -92,7 +92,7 @@ fi
 wine_env "$out/prefix"
 step wine_build "$out" "$out/build.log" || { echo "building the driver failed: see $out/build.log"; exit 1; }
 echo "Preparing the Wine prefix in $WINEPREFIX ..."
-step wine_prefix "$out/wineboot.log" keep || { echo "creating the Wine prefix failed: see $out/wineboot.log"; exit 1; }
+step wine_prefix "$out/wineboot.log" keep || { echo "Preparing Wine failed (above)."; exit 1; }
 
 # d ARGS: one driver action; its output goes to a file (Wine's processes may hold a pipe open).
 d() {

@@ -2,31 +2,69 @@
 # Shared by `make run`, `make demo` and the end-to-end suite (source it): the Wine
 # environment, a private prefix under the Japanese locale, the driver and the simulator.
 
-# wine_env PREFIX: code page 932, no Mono or Gecko prompts, quiet.
+# wine_env PREFIX: code page 932, no Mono or Gecko prompts, quiet; and the one decision whether
+# this machine runs 32-bit programs, made by running Wine's 32-bit loader. Where it cannot (or
+# where KESTRABIN_NO_32BIT=1 asks to behave so), Wine runs through its 64-bit loader with a
+# 64-bit prefix, and wine32_missing holds why; it is empty where 32-bit programs run.
 wine_env() {
     export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" LC_ALL=ja_JP.UTF-8
     unset WINEARCH
+    wine32_missing=
+    if [ -n "${KESTRABIN_NO_32BIT:-}" ]; then
+        wine32_missing="KESTRABIN_NO_32BIT is set"
+    elif ! wine32_missing=$(/usr/lib/wine/wine --version 2>&1); then
+        wine32_missing=$(tail -n 1 <<<"${wine32_missing:-/usr/lib/wine/wine gives no version}")
+    else
+        wine32_missing=
+    fi
+    [ -z "$wine32_missing" ] && return 0
+    # Debian's wine and wine-stable prefer the 32-bit loader whenever it is installed; wineboot
+    # and the other tools call wine-stable by name. Both go to the 64-bit loader.
+    local shim
+    shim=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine64
+    mkdir -p "$shim"
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/wine"
+    chmod +x "$shim/wine"
+    cp "$shim/wine" "$shim/wine-stable"
+    export PATH=$shim:$PATH WINELOADER=/usr/lib/wine/wine64 WINEARCH=win64
 }
 
-# wine_prefix LOG [keep]: a fresh prefix with a 1024x768 virtual desktop (its
-# taskbar holds the tray); with keep, one left ready by an earlier run is reused.
+# wine_prefix LOG [keep]: a fresh prefix with a 1024x768 virtual desktop (its taskbar holds the
+# tray); with keep, one left ready by an earlier run is reused. A step that fails is named on
+# stderr: the command, its exit status and the last lines of LOG.
 wine_prefix() {
-    local log=$1 keep=${2:-}
-    # Made after 32-bit Wine was installed: an older prefix cannot run the x86 exe.
-    local ready=$WINEPREFIX/.kestrabin-ready-i386
+    local log=$1 keep=${2:-} kind=i386
+    # Made after 32-bit Wine was installed: an older prefix cannot run the x86 exe. A 64-bit
+    # prefix is made where 32-bit programs cannot run.
+    [ -n "$wine32_missing" ] && kind=win64
+    local ready=$WINEPREFIX/.kestrabin-ready-$kind
     timeout 30 wineserver -k >/dev/null 2>&1
     if [ -n "$keep" ] && [ -f "$ready" ]; then
         timeout 30 wineserver -p 60 >/dev/null 2>&1
         return 0
     fi
     rm -rf "$WINEPREFIX"
+    : >"$log"
     # The prefix is made without a display, as Wine needs none for it.
-    env -u DISPLAY timeout 300 wineboot -i >"$log" 2>&1 || return 1
-    timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >>"$log" 2>&1 || return 1
-    timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >>"$log" 2>&1 || return 1
-    timeout 60 wineserver -w
+    wine_step "$log" env -u DISPLAY timeout 300 wineboot -i &&
+        wine_step "$log" timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
+        wine_step "$log" timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
+        wine_step "$log" timeout 60 wineserver -w || return 1
     touch "$ready"
     timeout 30 wineserver -p 60 >/dev/null 2>&1
+}
+
+# wine_step LOG COMMAND...: runs COMMAND with its output added to LOG, and says so if it fails.
+wine_step() {
+    local log=$1 status
+    shift
+    "$@" >>"$log" 2>&1 && return 0
+    status=$?
+    {
+        echo "Wine: \`$*\` failed with status $status (WINEPREFIX=$WINEPREFIX). The last lines of $log:"
+        tail -n 3 "$log" | tr -d '\r' | sed 's/^/    /'
+    } >&2
+    return 1
 }
 
 # wine_build OUT LOG: builds, when a source is newer, the driver (OUT/driver.exe) and the

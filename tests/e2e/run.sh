@@ -43,7 +43,7 @@ wine_build "$out" "$out/build.log" || die "building the driver or the simulator 
 wine_env "$out/prefix"
 app=
 trap 'kill -9 $app 2>/dev/null; timeout 30 wineserver -k >/dev/null 2>&1' EXIT
-wine_prefix "$out/wineboot.log" || die "creating the Wine prefix failed: $(tail -n 3 "$out/wineboot.log")"
+wine_prefix "$out/wineboot.log" 2>&1 || die "preparing Wine failed (above)"
 
 # --- the simulated machine ---------------------------------------------------------------------
 # C: an internal disk; D: a USB DVD drive that refuses removal; E: a USB stick whose first two
