@@ -14,6 +14,19 @@ struct ScanState {
     size_t width;
 };
 
+// Where the value after the next occurrence of marker in text begins, or NULL.
+static const char* FindValue(const char* text, const char* marker)
+{
+    for (; *text; text++) {
+        size_t length = 0;
+        while (marker[length] && text[length] == marker[length])
+            length++;
+        if (!marker[length])
+            return text + length;
+    }
+    return NULL;
+}
+
 static bool ScanMarkers(const char* text, const ScanState* states, int count, void* record, size_t recordSize)
 {
     char* bytes = (char*)record;
@@ -21,8 +34,7 @@ static bool ScanMarkers(const char* text, const ScanState* states, int count, vo
         bytes[i] = 0;
 
     const char* position = text;
-    int state = 0;
-    while (state < count) {
+    for (int state = 0; state < count; state++) {
         const ScanState* current = &states[state];
         char* field = bytes + current->offset;
         if (!current->marker) {
@@ -34,16 +46,9 @@ static bool ScanMarkers(const char* text, const ScanState* states, int count, vo
                 field[i] = value[i];
             return true;
         }
-        if (*position == 0)
+        const char* value = FindValue(position, current->marker);
+        if (!value)
             return false;
-        size_t length = 0;
-        while (current->marker[length] && position[length] == current->marker[length])
-            length++;
-        if (current->marker[length] != 0) {
-            position++;
-            continue;
-        }
-        const char* value = position + length;
         const char* end = value;
         while (*end && *end != current->end)
             end++;
@@ -52,7 +57,6 @@ static bool ScanMarkers(const char* text, const ScanState* states, int count, vo
         for (size_t i = 0; value + i < end && i < current->width - 1; i++)
             field[i] = value[i];
         position = end;
-        state++;
     }
     return true;
 }
@@ -63,6 +67,13 @@ static const ScanState DISK_STATES[] = {
     {"REV_", '\\', offsetof(DiskIdentity, revision), sizeof(DiskIdentity::revision)},
 };
 
+// Storport names a disk without a revision (USB Attached SCSI drives, for one):
+// SCSI\DISK&VEN_…&PROD_…\instance.
+static const ScanState STORPORT_STATES[] = {
+    {"VEN_", '&', offsetof(DiskIdentity, vendor), sizeof(DiskIdentity::vendor)},
+    {"PROD_", '\\', offsetof(DiskIdentity, product), sizeof(DiskIdentity::product)},
+};
+
 static const ScanState USB_STATES[] = {
     {"VID_", '&', offsetof(UsbIdentity, vid), sizeof(UsbIdentity::vid)},
     {"PID_", '\\', offsetof(UsbIdentity, pid), sizeof(UsbIdentity::pid)},
@@ -71,6 +82,11 @@ static const ScanState USB_STATES[] = {
 
 bool ParseDiskDeviceId(const char* idText, DiskIdentity* identityOut)
 {
+    // Without a revision after the product, the product ends at the instance part's backslash.
+    const char* vendor = FindValue(idText, "VEN_");
+    const char* product = vendor ? FindValue(vendor, "PROD_") : NULL;
+    if (product && !FindValue(product, "REV_"))
+        return ScanMarkers(idText, STORPORT_STATES, 2, identityOut, sizeof(*identityOut));
     return ScanMarkers(idText, DISK_STATES, 3, identityOut, sizeof(*identityOut));
 }
 

@@ -3,6 +3,8 @@
 #include "drives.h"
 #include "../device/device.h"
 
+#include <stddef.h>
+
 #define DRIVE_STRING_SIZE 4
 #define DRIVE_STRINGS_SIZE 1024
 
@@ -35,6 +37,11 @@ int AddTrackedDrive(const char* driveString)
 {
     if (!driveString || !trackedDrives)
         return 0;
+    // A letter is tracked once: Windows announces a card put into a reader's slot as another
+    // arrival of the slot's letter.
+    for (const DriveNode* node = trackedDrives->first; node; node = node->next)
+        if (((const char*)node->data)[0] == driveString[0])
+            return 1;
     HANDLE heap = GetProcessHeap();
     char* copy = (char*)HeapAlloc(heap, HEAP_ZERO_MEMORY, DRIVE_STRING_SIZE);
     DriveNode* node = (DriveNode*)HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(DriveNode));
@@ -113,8 +120,10 @@ LRESULT HandleDeviceChange(HWND window, WPARAM event, LPARAM data)
     if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE)
         return DefWindowProcA(window, WM_DEVICECHANGE, event, data);
     const DEV_BROADCAST_HDR* header = (const DEV_BROADCAST_HDR*)data;
-    // A broadcast without data names no volume.
-    if (!header || header->dbch_devicetype != DBT_DEVTYP_VOLUME)
+    // A broadcast without data, or too short to hold a unit mask, names no volume: the copy
+    // Windows hands the receiver is as long as the sender says.
+    if (!header || header->dbch_devicetype != DBT_DEVTYP_VOLUME ||
+        header->dbch_size < offsetof(DEV_BROADCAST_VOLUME, dbcv_flags))
         return 0;
     const DEV_BROADCAST_VOLUME* volume = (const DEV_BROADCAST_VOLUME*)data;
     char driveString[DRIVE_STRING_SIZE] = {};

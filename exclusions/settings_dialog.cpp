@@ -59,10 +59,12 @@ static void InsertRows(HWND list, const ExclusionList* exclusions)
     }
 }
 
-static void FillDialog(HWND list)
+static void FillDialog(HWND dialog, HWND list)
 {
     ExclusionList exclusions = {};
-    LoadExclusionList(&exclusions);
+    // A stored device the read missed starts unticked though the user never unticked it: the
+    // dialog remembers not to remove anything.
+    SetWindowLongPtrA(dialog, DWLP_USER, !LoadExclusionList(&exclusions));
     INITCOMMONCONTROLSEX controls = {};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_LISTVIEW_CLASSES;
@@ -77,7 +79,7 @@ static void FillDialog(HWND list)
     FreeExclusionList(&exclusions);
 }
 
-static void StoreTicks(HWND list)
+static void StoreTicks(HWND dialog, HWND list)
 {
     char ticked[TRACKED_LETTERS_SIZE] = {};
     char unticked[TRACKED_LETTERS_SIZE] = {};
@@ -100,7 +102,7 @@ static void StoreTicks(HWND list)
         else
             ticked[tickedCount++] = driveText[0];
     }
-    SaveExclusionList(ticked, unticked);
+    SaveExclusionList(ticked, GetWindowLongPtrA(dialog, DWLP_USER) ? "" : unticked);
 }
 
 INT_PTR CALLBACK SettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
@@ -108,12 +110,12 @@ INT_PTR CALLBACK SettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     HWND list = GetDlgItem(dialog, IDC_EXCLUSION_LIST);
     switch (message) {
     case WM_INITDIALOG:
-        FillDialog(list);
+        FillDialog(dialog, list);
         return TRUE;
     case WM_COMMAND:
         // The whole wParam: only a click (notification code 0) acts.
         if (wParam == IDOK) {
-            StoreTicks(list);
+            StoreTicks(dialog, list);
             DestroyWindow(dialog);
             return TRUE;
         }

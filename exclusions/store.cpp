@@ -100,9 +100,9 @@ int IsExcluded(const ExclusionList* list, const UsbIdentity* identity)
     return 0;
 }
 
-static void WriteValue(HKEY key, const char* name, const char* field)
+static int WriteValue(HKEY key, const char* name, const char* field)
 {
-    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)field, (DWORD)lstrlenA(field));
+    return RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)field, (DWORD)lstrlenA(field)) == ERROR_SUCCESS;
 }
 
 // The USB identities of these drives; a drive gone since the dialog opened has none.
@@ -117,19 +117,19 @@ static void ReadIdentities(const char* drives, ExclusionList* identities)
     }
 }
 
-static void WriteEntry(int number, const UsbIdentity* identity)
+// 1 when the key was created and holds all three values.
+static int WriteEntry(int number, const UsbIdentity* identity)
 {
     char path[KEY_PATH_SIZE];
     FormatEntryKeyPath(path, number);
     HKEY key = NULL;
-    // A key that cannot be created keeps what it held; its number is used up all the same.
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, NULL, &key,
             NULL) != ERROR_SUCCESS)
-        return;
-    WriteValue(key, "VID", identity->vid);
-    WriteValue(key, "PID", identity->pid);
-    WriteValue(key, "SEL", identity->serial);
+        return 0;
+    int written = WriteValue(key, "VID", identity->vid) && WriteValue(key, "PID", identity->pid) &&
+        WriteValue(key, "SEL", identity->serial);
     RegCloseKey(key);
+    return written;
 }
 
 // Only the devices the dialog showed change: a stored device without a row keeps its entry,
@@ -144,21 +144,23 @@ void SaveExclusionList(const char* tickedDrives, const char* untickedDrives)
     if (LoadExclusionList(&stored)) {
         ReadIdentities(tickedDrives, &ticked);
         ReadIdentities(untickedDrives, &unticked);
+        // After a key that could not be written, nothing more is written or deleted: the entry
+        // meant for that key may stand only in a later one.
+        int written = 1;
         int number = 0;
-        for (const DriveNode* node = stored.first; node; node = node->next) {
+        for (const DriveNode* node = stored.first; node && written; node = node->next) {
             const UsbIdentity* entry = (const UsbIdentity*)node->data;
             if (IsExcluded(&ticked, entry) || !IsExcluded(&unticked, entry))
-                WriteEntry(number++, entry);
+                written = WriteEntry(number++, entry);
         }
-        for (const DriveNode* node = ticked.first; node; node = node->next) {
+        for (const DriveNode* node = ticked.first; node && written; node = node->next) {
             if (!IsExcluded(&stored, (const UsbIdentity*)node->data))
-                WriteEntry(number++, (const UsbIdentity*)node->data);
+                written = WriteEntry(number++, (const UsbIdentity*)node->data);
         }
         char path[KEY_PATH_SIZE];
-        for (;; number++) {
+        for (; written; number++) {
             FormatEntryKeyPath(path, number);
-            if (RegDeleteKeyA(HKEY_CURRENT_USER, path) != ERROR_SUCCESS)
-                break;
+            written = RegDeleteKeyA(HKEY_CURRENT_USER, path) == ERROR_SUCCESS;
         }
     }
     FreeExclusionList(&stored);

@@ -12,17 +12,27 @@
 using V = std::vector<long long>;
 using S = std::vector<std::string>;
 
-// A USB stick at this letter: disk number N = letter - 'A', disk node 100 + N ("ACME STICK<letter>")
-// under USB node 200 + N (1234/5678, serial S<letter>) with this status and these removal answers.
-inline std::string Stick(char letter, const char* status = "6000", const char* answers = "")
+// A USB stick at this letter, N = letter - 'A': its volume on disk N, the disk's interface, and its
+// nodes: the disk 100 + N ("ACME STICK<letter>") under the USB device 200 + N (1234/5678, serial
+// S<letter>) with this status.
+inline std::string StickVolume(char letter)
+{
+    return "volume " + std::string(1, letter) + " disk " + std::to_string(letter - 'A') + "\n";
+}
+inline std::string StickInterface(char letter, int present = 1)
 {
     int n = letter - 'A';
-    char text[300];
-    snprintf(text, sizeof(text),
-        "volume %c disk %d\niface disk %d %d 1\nnode %d %d 0 USBSTOR\\DISK&VEN_ACME&PROD_STICK%c&REV_1\\0\n"
-        "node %d 0 %s USB\\VID_1234&PID_5678\\S%c %s\n",
-        letter, n, n, 100 + n, 100 + n, 200 + n, letter, 200 + n, status, letter, answers);
-    return text;
+    return "iface disk " + std::to_string(n) + " " + std::to_string(100 + n) + " " + std::to_string(present) + "\n";
+}
+inline std::string StickNodes(char letter, const std::string& status = "6000")
+{
+    std::string disk = std::to_string(100 + letter - 'A'), usb = std::to_string(200 + letter - 'A'), l(1, letter);
+    return "node " + disk + " " + usb + " 0 USBSTOR\\DISK&VEN_ACME&PROD_STICK" + l + "&REV_1\\0\nnode " + usb + " 0 " +
+        status + " USB\\VID_1234&PID_5678\\S" + l + "\n";
+}
+inline std::string Stick(char letter, const std::string& status = "6000")
+{
+    return StickVolume(letter) + StickInterface(letter) + StickNodes(letter, status);
 }
 
 class HostTest : public ::testing::Test {

@@ -26,3 +26,5 @@ const LRESULT HOST_DEFAULT_ANSWER = 0x5A5A;
 // "TYPE:" when it is not REG_SZ.
 std::string HostRegistry(const std::string& path);
 void HostSetValue(const std::string& path, const std::string& name, DWORD type, const std::string& data);
+// The key at this path refuses to be opened for writing, as under a policy.
+void HostReadOnly(const std::string& path);

@@ -1,12 +1,14 @@
 // HKEY_CURRENT_USER in memory, with the registry's own rules: names in any case, values in the
 // order they were made, data stored as given (no terminator added), nothing copied into a
-// buffer too small, and reads and writes only through a key opened with the access they need.
+// buffer too small, reads and writes only through a key opened with the access they need, and
+// keys that refuse write access.
 #include "host.h"
 
 #include <string.h>
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 struct Value {
     std::string name;
@@ -16,12 +18,14 @@ struct Value {
 
 static std::map<std::string, std::vector<Value>> keys;
 static std::map<HKEY, std::pair<std::string, REGSAM>> openKeys; // path, access
+static std::set<std::string> readOnly;
 static uintptr_t nextKey = 0x1000;
 
 void HostRegistryReset()
 {
     keys.clear();
     openKeys.clear();
+    readOnly.clear();
 }
 
 size_t HostOpenKeys()
@@ -41,6 +45,8 @@ static LSTATUS Open(HKEY root, LPCSTR path, REGSAM access, PHKEY key, bool creat
         return SimWrite("refuse registry root"), ERROR_INVALID_HANDLE;
     if (!create && !keys.count(Upper(path)))
         return ERROR_FILE_NOT_FOUND;
+    if ((access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) && readOnly.count(Upper(path)))
+        return ERROR_ACCESS_DENIED;
     keys[Upper(path)];
     *key = (HKEY)nextKey++;
     openKeys[*key] = {Upper(path), access};
@@ -125,6 +131,11 @@ LSTATUS WINAPI RegCloseKey(HKEY key)
     if (!openKeys.erase(key))
         return SimWrite("refuse RegCloseKey"), ERROR_INVALID_HANDLE;
     return ERROR_SUCCESS;
+}
+
+void HostReadOnly(const std::string& path)
+{
+    readOnly.insert(Upper(path));
 }
 
 void HostSetValue(const std::string& path, const std::string& name, DWORD type, const std::string& data)
