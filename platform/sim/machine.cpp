@@ -126,9 +126,10 @@ bool SimFails(const char* call)
     if (count == callCounts.end())
         count = callCounts.emplace(call, 0).first;
     int nth = ++count->second;
+    // Logged, so that a test sees the program reach the failure it was given.
     for (const auto& fault : faults)
         if (fault.first == call && fault.second == nth)
-            return true;
+            return SimLog("fail %s %d", call, nth), true;
     return false;
 }
 

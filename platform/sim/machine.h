@@ -7,7 +7,8 @@
 //   iface disk|cdrom|floppy NUMBER NODE PRESENT    PRESENT 1 or 0
 //   node NODE PARENT STATUS ID [ANSWER...]         PARENT 0: none; STATUS hex; ID -: cannot be read;
 //                                                  ANSWERs (hex) to the first removal requests, then success
-//   fail CALL NTH                                  the NTH call of CALL (counted from 1) fails
+//   fail CALL NTH                                  the NTH call of CALL (counted from 1) fails, logged
+//                                                  as "fail CALL NTH"
 // A successful removal takes the device, its interfaces and its volumes away until the reset,
 // and broadcasts the removal of each volume.
 #pragma once

@@ -6,8 +6,8 @@
 //                            send each message in turn to the main window (or the settings dialog,
 //                            or its list); "answer N" (hex) for each joins the log KESTRABIN_SIM_LOG.
 //                            MSG: a number or a registered message's name; LPARAM: a number, volume
-//                            letters (a DEV_BROADCAST_VOLUME of their mask) or "port" (a broadcast
-//                            header of a port)
+//                            letters (a DEV_BROADCAST_VOLUME of their mask), "port" (a broadcast
+//                            header of a port) or "short" (a volume record cut to its header)
 //   key [list] CHARS         Alt+CHAR for each character, to the main window (or the settings list),
 //                            then WM_COMMAND 0x0FFF posted to the main window as a marker
 //   tick ROW IMAGE...        set settings rows' state images
@@ -72,6 +72,9 @@ static int Send(HWND target, char** args, int count)
         UINT message = isdigit(args[i][0]) ? strtoul(args[i], NULL, 0) : RegisterWindowMessageA(args[i]);
         DWORD type = strcmp(data, "port") ? DBT_DEVTYP_VOLUME : DBT_DEVTYP_PORT;
         DEV_BROADCAST_VOLUME volume = {sizeof(volume), type, 0, 0, 0};
+        // A volume header alone, though the record behind it names every drive.
+        if (!strcmp(data, "short"))
+            volume = {sizeof(DEV_BROADCAST_HDR), type, 0, 0x3FFFFFF, 0};
         for (const char* letter = data; *letter >= 'A' && *letter <= 'Z'; letter++)
             volume.dbcv_unitmask |= 1u << (*letter - 'A');
         LPARAM lParam = isdigit(data[0]) ? (LPARAM)strtoull(data, NULL, 0) : (LPARAM)&volume;

@@ -3,7 +3,8 @@
 // points the exe's volume calls there too, reads the machine from the file named by
 // KESTRABIN_SIM_MACHINE (again at every volume opened), and
 // logs in UTF-8, to the file named by KESTRABIN_SIM_LOG, what the program asked and showed.
-// "fail CALL NTH" lines also make the exe's LoadImageA, CreateDialogParamA and HeapAlloc fail.
+// "fail CALL NTH" lines also make the exe's LoadImageA, CreateDialogParamA, HeapAlloc and
+// RegOpenKeyExA fail.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -11,6 +12,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -18,6 +20,8 @@
 
 // The exe's heap blocks not yet freed, logged with each menu as "counts".
 static LONG heapBlocks;
+// The window that holds the tray icon.
+static HWND mainWindow;
 
 static void Load()
 {
@@ -93,9 +97,9 @@ static BOOL WINAPI TrackPopupMenuHook(HMENU menu, UINT flags, int x, int y, int 
     return TrackPopupMenu(menu, flags, x, y, reserved, owner, rect);
 }
 
-// Each label's text, measured in the control's own font, against the control's width in
-// pixels: "labels TEXT/ROOM ...".
-static void LogLabels(HWND dialog)
+// Each label's and each list column's widest text, measured in the control's own font, against
+// the room the control or the column gives it, in pixels: "labels TEXT/ROOM ...".
+static void LogLabels(HWND dialog, HWND list, int rows)
 {
     char line[256];
     int length = sprintf(line, "labels");
@@ -116,20 +120,31 @@ static void LogLabels(HWND dialog)
         GetClientRect(control, &room);
         length += sprintf(line + length, " %ld/%ld", extent.cx, room.right);
     }
+    for (int column = 0; column < 2; column++) {
+        int widest = 0;
+        for (int row = 0; row < rows; row++) {
+            char text[128] = "";
+            ListView_GetItemText(list, row, column, text, sizeof(text));
+            widest = std::max(widest, ListView_GetStringWidth(list, text));
+        }
+        length += sprintf(line + length, " %d/%d", widest, ListView_GetColumnWidth(list, column));
+    }
     SimWrite(line);
 }
 
-// The settings list as the real list view holds it once the dialog has filled it, and the
-// control that has the focus.
+// The settings list as the real list view holds it once the dialog has filled it, whether the
+// main window owns the dialog, and the control that has the focus.
 static HWND WINAPI CreateDialogHook(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param)
 {
     if (SimFails("CreateDialogParamA"))
         return NULL;
     HWND dialog = CreateDialogParamA(instance, name, owner, proc, param);
     HWND list = GetDlgItem(dialog, 40001);
+    int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
     char line[4096];
-    int length = sprintf(line, "rows focus=%d", GetDlgCtrlID(GetFocus()));
-    for (int row = 0; list && row < SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) && length < 3500; row++) {
+    int length = sprintf(line, "rows owner=%d focus=%d", GetWindow(dialog, GW_OWNER) == mainWindow,
+        GetDlgCtrlID(GetFocus()));
+    for (int row = 0; row < rows && length < 3500; row++) {
         char text[2][128] = {};
         for (int column = 0; column < 2; column++)
             ListView_GetItemText(list, row, column, text[column], sizeof(text[column]));
@@ -137,13 +152,15 @@ static HWND WINAPI CreateDialogHook(HINSTANCE instance, LPCSTR name, HWND owner,
         length += sprintf(line + length, " [%d %s %s]", (int)state, text[0], text[1]);
     }
     SimWrite(line);
-    LogLabels(dialog);
+    LogLabels(dialog, list, rows);
     return dialog;
 }
 
 static BOOL WINAPI NotifyIconHook(DWORD message, PNOTIFYICONDATAA data)
 {
-    SimLog("notify %lu %u %x %s icon=%d", message, data->uID, data->uFlags, data->szTip, data->hIcon != NULL);
+    mainWindow = data->hWnd;
+    SimLog("notify %lu %u %u %x %s icon=%d", message, data->uID, data->uCallbackMessage, data->uFlags, data->szTip,
+        data->hIcon != NULL);
     return Shell_NotifyIconA(message, data);
 }
 
@@ -184,6 +201,11 @@ static HANDLE WINAPI LoadImageHook(HINSTANCE instance, LPCSTR name, UINT type, i
     return SimFails("LoadImageA") ? NULL : LoadImageA(instance, name, type, cx, cy, flags);
 }
 
+static LSTATUS WINAPI OpenKeyHook(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key)
+{
+    return SimFails("RegOpenKeyExA") ? ERROR_ACCESS_DENIED : RegOpenKeyExA(root, path, options, access, key);
+}
+
 static LPVOID WINAPI HeapAllocHook(HANDLE heap, DWORD flags, SIZE_T size)
 {
     LPVOID block = SimFails("HeapAlloc") ? NULL : HeapAlloc(heap, flags, size);
@@ -211,7 +233,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         {"CreateDialogParamA", (void*)CreateDialogHook}, {"Shell_NotifyIconA", (void*)NotifyIconHook},
         {"DefWindowProcA", (void*)DefWindowProcHook}, {"PostMessageA", (void*)PostMessageHook},
         {"MessageBoxA", (void*)MessageBoxHook}, {"DestroyIcon", (void*)DestroyIconHook},
-        {"LoadImageA", (void*)LoadImageHook}, {"HeapAlloc", (void*)HeapAllocHook}, {"HeapFree", (void*)HeapFreeHook}};
+        {"LoadImageA", (void*)LoadImageHook}, {"HeapAlloc", (void*)HeapAllocHook}, {"HeapFree", (void*)HeapFreeHook},
+        {"RegOpenKeyExA", (void*)OpenKeyHook}};
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
