@@ -14,7 +14,8 @@ TEST_F(Device, InstanceIdsParseMarkerByMarkerIntoTheirFields)
         {"USBSTOR\\DISK&ven_ACME&PROD_STICK&REV_1.00\\0", "disk 0", "", "", ""},
         {"VEN_A&PROD_B\\C&REV_D\\E", "disk 1", "A", "B\\C", "D"},
         // Storport's IDs have no revision: the product ends at the instance part.
-        {"SCSI\\DISK&VEN_SAMSUNG&PROD_PORTABLE_SSD_T5\\7&2A8B3C4D&0&000000", "disk 1", "SAMSUNG", "PORTABLE_SSD_T5", ""},
+        {"SCSI\\DISK&VEN_SAMSUNG&PROD_PORTABLE_SSD_T5\\7&2A8B3C4D&0&000000", "disk 1", "SAMSUNG", "PORTABLE_SSD_T5",
+            ""},
         {"SCSI\\CDROM&VEN_ASUS&PROD_SDRW-08D2S-U\\7&11E5D4A&0&000000", "disk 1", "ASUS", "SDRW-08D2S-U", ""},
         {"SCSI\\DISK&VEN_X&PROD_Y", "disk 0", "X", "", ""},
         {"VEN_" + n(127, 'v') + "&PROD_" + n(128, 'p') + "&REV_" + n(600, 'r') + "\\", "disk 1", n(127, 'v'),
@@ -24,7 +25,8 @@ TEST_F(Device, InstanceIdsParseMarkerByMarkerIntoTheirFields)
         {"USB\\VID_1234&PID_5678\\", "usb 0", "1234", "5678", ""}, {"USB\\VID_1234&PID_5678", "usb 0", "1234", "", ""},
         {"USB\\ROOT_HUB20\\4&1A2B3C4D&0", "usb 0", "", "", ""}, {"USB\\VID_&PID_\\A\\B&C", "usb 1", "", "", "A\\B&C"},
         {"USB\\PID_5678&VID_1234&X\\S", "usb 0", "1234", "", ""},
-        {"VID_" + n(31, 'v') + "&PID_" + n(32, 'p') + "\\" + n(256, 's'), "usb 1", n(31, 'v'), n(31, 'p'), n(255, 's')}};
+        {"VID_" + n(31, 'v') + "&PID_" + n(32, 'p') + "\\" + n(256, 's'), "usb 1", n(31, 'v'), n(31, 'p'),
+            n(255, 's')}};
     for (const S& c : cases) {
         char record[385] = {};
         memset(record, 'x', 384);
@@ -84,7 +86,8 @@ TEST_F(Device, OnlyAResolvedDriveWhoseParentHasBothBitsIsARemovableUsbDrive)
         {Stick('E') + "fail SetupDiGetClassDevsA 1", 1, 2}, {Stick('E') + "fail SetupDiEnumDeviceInterfaces 2", -1, 2}};
     for (const auto& [machine, removable, searches] : cases) {
         Describe(machine);
-        EXPECT_EQ((V{removable, searches, 0}), (V{IsRemovableUsbDrive("E:"), SimCount("SetupDiGetClassDevsA"), SimOpen()}))
+        EXPECT_EQ(
+            (V{removable, searches, 0}), (V{IsRemovableUsbDrive("E:"), SimCount("SetupDiGetClassDevsA"), SimOpen()}))
             << machine;
     }
     // A device that is not present is not even opened.

@@ -49,7 +49,6 @@ struct OpenDevice {
 struct DeviceSet {
     bool used;
     int kind;
-    bool presentOnly;
 };
 
 static std::vector<Volume> volumes;
@@ -93,8 +92,7 @@ void SimDescribe(const char* description)
             volumes.emplace_back();
             fields >> volumes.back().letter >> volumes.back().kind >> volumes.back().number;
         } else if (word == "iface") {
-            interfaces.emplace_back();
-            Interface& face = interfaces.back();
+            Interface& face = interfaces.emplace_back();
             fields >> face.kind >> face.number >> face.node >> face.present;
         } else if (word == "node") {
             unsigned key;
@@ -122,10 +120,7 @@ void SimReset(const char* description)
 
 bool SimFails(const char* call)
 {
-    auto count = callCounts.find(call);
-    if (count == callCounts.end())
-        count = callCounts.emplace(call, 0).first;
-    int nth = ++count->second;
+    int nth = ++callCounts[call];
     // Logged, so that a test sees the program reach the failure it was given.
     for (const auto& fault : faults)
         if (fault.first == call && fault.second == nth)
@@ -213,14 +208,12 @@ HANDLE WINAPI SIM_CALL(CreateFileA)(
         device.number.DeviceType = FILE_DEVICE_CD_ROM;
     else if (type != "disk" && type != "floppy" && type != "fail")
         device.number.DeviceType = FILE_DEVICE_UNKNOWN;
-    for (int slot = 0; slot < 16; slot++) {
-        if (!opened[slot].used) {
-            opened[slot] = device;
-            SimLog("open %s #%d", path, slot);
-            return &opened[slot];
-        }
-    }
-    return Refuse("CreateFileA", ERROR_TOO_MANY_OPEN_FILES), INVALID_HANDLE_VALUE;
+    OpenDevice* slot = std::find_if(opened, opened + 16, [](const OpenDevice& open) { return !open.used; });
+    if (slot == opened + 16)
+        return Refuse("CreateFileA", ERROR_TOO_MANY_OPEN_FILES), INVALID_HANDLE_VALUE;
+    *slot = device;
+    SimLog("open %s #%d", path, (int)(slot - opened));
+    return slot;
 }
 
 static OpenDevice* Opened(HANDLE handle)
@@ -270,7 +263,7 @@ static DeviceSet* SetOf(HDEVINFO handle)
 static const Interface* Member(const DeviceSet* set, DWORD index)
 {
     for (const Interface& face : interfaces)
-        if (face.kind == KINDS[set->kind] && (Present(face) || !set->presentOnly) && index-- == 0)
+        if (face.kind == KINDS[set->kind] && Present(face) && index-- == 0)
             return &face;
     return NULL;
 }
@@ -280,18 +273,15 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* guid, PCSTR enumerator, HWND, D
     int kind = 0;
     while (kind < 3 && (!guid || !IsEqualGUID(*guid, *CLASSES[kind])))
         kind++;
-    if (kind == 3 || enumerator || !(flags & DIGCF_DEVICEINTERFACE))
+    // The machine keeps present devices only, the only ones the program asks for.
+    if (kind == 3 || enumerator || flags != (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE))
         return Refuse("SetupDiGetClassDevsA", ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
-    if (SimFails("SetupDiGetClassDevsA"))
+    DeviceSet* set = std::find_if(sets, sets + 8, [](const DeviceSet& made) { return !made.used; });
+    if (SimFails("SetupDiGetClassDevsA") || set == sets + 8)
         return SetLastError(ERROR_NOT_ENOUGH_MEMORY), INVALID_HANDLE_VALUE;
-    for (int slot = 0; slot < 8; slot++) {
-        if (!sets[slot].used) {
-            sets[slot] = {true, kind, (flags & DIGCF_PRESENT) != 0};
-            SimLog("set %s #%d", KINDS[kind], slot);
-            return &sets[slot];
-        }
-    }
-    return Refuse("SetupDiGetClassDevsA", ERROR_NOT_ENOUGH_MEMORY), INVALID_HANDLE_VALUE;
+    *set = {true, kind};
+    SimLog("set %s #%d", KINDS[kind], (int)(set - sets));
+    return set;
 }
 
 BOOL WINAPI SetupDiEnumDeviceInterfaces(

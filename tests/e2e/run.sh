@@ -50,6 +50,14 @@ trap 'kill -9 $app 2>/dev/null; timeout 30 wineserver -k >/dev/null 2>&1' EXIT
 wine_prefix "$out/wineboot.log" 2>&1 || die "preparing Wine failed (above)"
 
 # --- the simulated machine ---------------------------------------------------------------------
+# drive LETTER NUMBER NODE USB STATUS DISK-ID USB-ID [ANSWER...]: a volume on disk NUMBER, whose
+# interface is present, its disk node and the USB device above it with this status and these
+# answers to its first removal requests.
+drive() {
+    printf 'volume %s disk %s\niface disk %s %s 1\nnode %s %s 0 %s\nnode %s 0 %s %s\n' "$1" "$2" "$2" "$3" "$3" "$4" "$6" \
+        "$4" "$5" "${*:7}"
+}
+
 # C: an internal NVMe disk; D: a USB DVD drive that refuses removal; E: a USB stick whose first
 # two removals are vetoed; F: a USB SSD that the storage port drives (USB Attached SCSI); G: a
 # USB floppy drive numbered like a disk; H: a volume whose number query fails; J: a USB card
@@ -58,54 +66,35 @@ wine_prefix "$out/wineboot.log" 2>&1 || die "preparing Wine failed (above)"
 # whose hub node is removable but not disableable. K: a USB stick with a long label, its volume
 # not mounted yet.
 base_machine() {
+    drive C 0 100 10 2000 'SCSI\DISK&VEN_NVME&PROD_KINGSTON_SNV2S10\5&1664D250&0&000000' \
+        'PCI\VEN_2646&DEV_5017&SUBSYS_50172646&REV_03\4&2F8E0B1C&0&0008'
+    drive E 1 110 11 6000 'USBSTOR\DISK&VEN_ACME&PROD_STICK&REV_1.00\0123456789&0' 'USB\VID_1234&PID_5678\0123456789' 17 17
+    drive F 4 160 16 6000 'SCSI\DISK&VEN_SAMSUNG&PROD_PORTABLE_SSD_T5\7&2A8B3C4D&0&000000' 'USB\VID_04E8&PID_61F5\1234567890AB'
+    drive J 5 170 17 6000 'USBSTOR\DISK&VEN_NONAME&PROD_CARD&REV_0.1\9&0' -
+    drive M 8 200 20 6000 'USBSTOR\DISK&VEN_GENERIC&PROD_FLASH_DISK&REV_8.07\7&6A1CA24&0' 'USB\VID_05E3&PID_0727\6&348EE156&0&3'
+    drive N 9 210 21 6000 'USBSTOR\DISK&VEN_KINGSTON&PROD_DATATRAVELER_3.0&REV_PMAP\60A44C3FACC93110B9870069&0' \
+        'USB\VID_0951&PID_1666\60A44C3FACC93110B9870069'
+    drive Q 2 120 12 4000 'USBSTOR\DISK&VEN_BIG&PROD_DISK&REV_0.1\BD1&0' 'USB\VID_4444&PID_0001\BD1'
     cat <<'EOF'
-volume C disk 0
-volume D cdrom 0
-volume E disk 1
-volume F disk 4
-volume G disk 3
-volume H fail 0
-volume J disk 5
-volume L disk 7
-volume M disk 8
-volume N disk 9
 volume O disk 9
-volume Q disk 2
-iface disk 0 100 1
+volume D cdrom 0
 iface cdrom 0 130 1
-iface disk 1 110 1
-iface disk 2 120 1
-iface floppy 3 140 1
-iface disk 3 150 1
-iface disk 4 160 1
-iface disk 5 170 1
-iface disk 6 180 1
-iface disk 7 190 1
-iface disk 8 200 1
-iface disk 9 210 1
-node 100 10 0 SCSI\DISK&VEN_NVME&PROD_KINGSTON_SNV2S10\5&1664D250&0&000000
-node 10 0 2000 PCI\VEN_2646&DEV_5017&SUBSYS_50172646&REV_03\4&2F8E0B1C&0&0008
 node 130 13 0 USBSTOR\CDROM&VEN_OPTI&PROD_DVD-RW&REV_2.00\77&0
 node 13 0 6000 USB\VID_0E8D&PID_1806\77 17 17 17
-node 110 11 0 USBSTOR\DISK&VEN_ACME&PROD_STICK&REV_1.00\0123456789&0
-node 11 0 6000 USB\VID_1234&PID_5678\0123456789 17 17
-node 120 12 0 USBSTOR\DISK&VEN_BIG&PROD_DISK&REV_0.1\BD1&0
-node 12 0 4000 USB\VID_4444&PID_0001\BD1
+volume G disk 3
+iface floppy 3 140 1
 node 140 14 0 USBSTOR\SFLOPPY&VEN_TEAC&PROD_FD-05PUB&REV_3000\F1&0
 node 14 0 6000 USB\VID_0644&PID_0000\F1
+iface disk 3 150 1
 node 150 15 0 USBSTOR\DISK&VEN_WRONG&PROD_DISK&REV_1\W&0
 node 15 0 6000 USB\VID_9999&PID_9999\W
-node 160 16 0 SCSI\DISK&VEN_SAMSUNG&PROD_PORTABLE_SSD_T5\7&2A8B3C4D&0&000000
-node 16 0 6000 USB\VID_04E8&PID_61F5\1234567890AB
-node 170 17 0 USBSTOR\DISK&VEN_NONAME&PROD_CARD&REV_0.1\9&0
-node 17 0 6000 -
+volume H fail 0
+volume L disk 7
+iface disk 7 190 1
+node 190 0 0 USBSTOR\DISK&VEN_LOST&PROD_DISK&REV_1\L&0
+iface disk 6 180 1
 node 180 18 0 USBSTOR\DISK&VEN_ZETA&PROD_FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF&REV_1\K1&0
 node 18 0 6000 USB\VID_AAAA&PID_BBBB\K1
-node 190 0 0 USBSTOR\DISK&VEN_LOST&PROD_DISK&REV_1\L&0
-node 200 20 0 USBSTOR\DISK&VEN_GENERIC&PROD_FLASH_DISK&REV_8.07\7&6A1CA24&0
-node 20 0 6000 USB\VID_05E3&PID_0727\6&348EE156&0&3
-node 210 21 0 USBSTOR\DISK&VEN_KINGSTON&PROD_DATATRAVELER_3.0&REV_PMAP\60A44C3FACC93110B9870069&0
-node 21 0 6000 USB\VID_0951&PID_1666\60A44C3FACC93110B9870069
 EOF
 }
 
@@ -395,9 +384,7 @@ sc_broadcasts() {
     echo "volume K disk 6" >>"$work/machine.txt"
     sed -i '/^volume G/d' "$work/machine.txt"
     for i in "${!fill[@]}"; do
-        printf 'volume %s disk 3%d\niface disk 3%d 3%d 1\nnode 3%d 4%d 0 USBSTOR\\DISK&VEN_ACME&PROD_STICK&REV_1.00\\%s&0\n' \
-            "${fill[i]}" "$i" "$i" "$i" "$i" "$i" "${fill[i]}"
-        printf 'node 4%d 0 6000 USB\\VID_1234&PID_5678\\%s\n' "$i" "${fill[i]}"
+        drive "${fill[i]}" 3$i 3$i 4$i 6000 "USBSTOR\\DISK&VEN_ACME&PROD_STICK&REV_1.00\\${fill[i]}&0" "USB\\VID_1234&PID_5678\\${fill[i]}"
         entries+=" $(printf '[%x 0 ACME STICK(%s:)]' $((0x1000 + $(printf '%d' "'${fill[i]}") - 65)) "${fill[i]}")"
     done >>"$work/machine.txt"
     # Only the lowest drive of a mask counts: C:, which is not tracked. G:, pulled out, adds nothing.

@@ -142,8 +142,8 @@ static HWND WINAPI CreateDialogHook(HINSTANCE instance, LPCSTR name, HWND owner,
     HWND list = GetDlgItem(dialog, 40001);
     int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
     char line[4096];
-    int length = sprintf(line, "rows owner=%d focus=%d", GetWindow(dialog, GW_OWNER) == mainWindow,
-        GetDlgCtrlID(GetFocus()));
+    int length =
+        sprintf(line, "rows owner=%d focus=%d", GetWindow(dialog, GW_OWNER) == mainWindow, GetDlgCtrlID(GetFocus()));
     for (int row = 0; row < rows && length < 3500; row++) {
         char text[2][128] = {};
         for (int column = 0; column < 2; column++)
