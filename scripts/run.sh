@@ -10,8 +10,8 @@
 # program and every Wine process of its prefix (wineserver -k), and its Xvfb. So does the
 # program's own Exit; then it says so, with the exit code.
 #
-# Both ways share one Wine prefix, build/run/prefix: a prefix takes 1.3 GB (0.7 GB without
-# 32-bit Wine), too much to keep a second one for the demo. A start while the other one runs
+# Both ways share one Wine prefix, build/run/prefix: a prefix takes 1.3 GB, too much to keep
+# a second one for the demo. A start while the other one runs
 # stops that one first, and says so.
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
