@@ -14,14 +14,14 @@ packages=(
 # makes it. dpkg still lists a package whose file was removed by hand: such a package is
 # installed again.
 commands=(
-    cmake=cmake ctest=cmake make=make g++=g++
-    x86_64-w64-mingw32-g++=g++-mingw-w64-x86-64 i686-w64-mingw32-g++=g++-mingw-w64-i686
+    cmake=cmake ctest=cmake make=make "g++=g++"
+    "x86_64-w64-mingw32-g++=g++-mingw-w64-x86-64" "i686-w64-mingw32-g++=g++-mingw-w64-i686"
     x86_64-w64-mingw32-objdump=binutils-mingw-w64-x86-64 x86_64-w64-mingw32-windres=binutils-mingw-w64-x86-64
     i686-w64-mingw32-objdump=binutils-mingw-w64-i686
     wine=wine wineserver=wine wineboot=wine /usr/lib/wine/wine64=wine64 /usr/lib/wine/wine=wine32:i386
     Xvfb=xvfb xvfb-run=xvfb xauth=xauth /usr/sbin/locale-gen=locales
     import=imagemagick-6.q16 xwd=x11-apps xdotool=xdotool zip=zip
-    clang=clang clang++=clang clang-format=clang-format clang-tidy=clang-tidy
+    clang=clang "clang++=clang" clang-format=clang-format clang-tidy=clang-tidy
 )
 
 as_root() {

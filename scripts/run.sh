@@ -39,7 +39,7 @@ arch=x64
 # needs Xvfb, xdotool and ImageMagick's import too.
 headless=
 [ -z "${DISPLAY:-}" ] && headless=1
-needs=(wine=wine wineserver=wine x86_64-w64-mingw32-g++=g++-mingw-w64-x86-64 i686-w64-mingw32-g++=g++-mingw-w64-i686
+needs=(wine=wine wineserver=wine "x86_64-w64-mingw32-g++=g++-mingw-w64-x86-64" "i686-w64-mingw32-g++=g++-mingw-w64-i686"
     x86_64-w64-mingw32-objdump=binutils-mingw-w64-x86-64)
 [ -n "$headless" ] && needs+=(Xvfb=xvfb xdotool=xdotool import=imagemagick)
 lacking=()
@@ -118,7 +118,7 @@ if [ -n "$headless" ]; then
     if ! [ -s "$out/display" ]; then
         status=124
         kill -0 "$xvfb" 2>/dev/null || { wait "$xvfb"; status=$?; }
-        WINEPREFIX= wine_failed "Starting Xvfb" "$status" "$out/xvfb.log" "${xvfb_command[@]}"
+        WINEPREFIX='' wine_failed "Starting Xvfb" "$status" "$out/xvfb.log" "${xvfb_command[@]}"
         exit 1
     fi
     DISPLAY=:$(head -n 1 "$out/display")
