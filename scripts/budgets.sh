@@ -84,11 +84,12 @@ fi
 # through 10,000 arrival and removal pairs of H and 1,000 tray menus opened and closed. With
 # each menu the Wine suite's setupapi.dll logs "counts": the exe's heap blocks not freed and
 # the volume handles and device sets the simulated machine has open. Needs a display (Xvfb).
+# Only the x64 exe runs, so 32-bit Wine is not needed. A step that fails says on stderr what
+# failed, its command and the last lines of its log.
 if [ $wine_only -eq 1 ]; then
     out=$root/build/budgets/wine
     . scripts/wine.sh
-    wine_build "$out" "$out/build.log" && wine_env "$out/prefix" && wine_prefix "$out/wineboot.log" keep ||
-        { echo "budgets: the Wine set-up failed (see $out)" >&2; exit 1; }
+    wine_build "$out" "$out/build.log" && wine_env "$out/prefix" && wine_prefix "$out/wineboot.log" keep || exit 1
     for letter in E F G; do
         n=$(($(printf '%d' "'$letter") - 64))
         printf 'volume %s disk %d\niface disk %d 1%d 1\nnode 1%d 2%d 0 USBSTOR\\DISK&VEN_ACME&PROD_STICK&REV_1\\S%s\n' \
@@ -97,18 +98,29 @@ if [ $wine_only -eq 1 ]; then
     done >"$out/machine.txt"
     printf 'iface disk 8 18 1\nnode 18 28 0 USBSTOR\\DISK&VEN_ACME&PROD_H&REV_1\\H\nnode 28 0 6000 USB\\VID_1&PID_2\\H\nvolume H disk 8\n' \
         >>"$out/machine.txt"
+    : >"$out/reg.log"
     for value in VID=1234 PID=5678 SEL=SF; do
-        timeout 60 wine reg add 'HKCU\SOFTWARE\Kestrabin\0' /v "${value%=*}" /d "${value#*=}" /f >/dev/null 2>&1
+        wine_step "Storing the exclusion of F" "$out/reg.log" \
+            timeout 60 wine reg add 'HKCU\SOFTWARE\Kestrabin\0' /v "${value%=*}" /d "${value#*=}" /f || exit 1
     done
     cp build/x64/kestrabin.exe "$out/x64/kestrabin.exe"
     log=$out/sim.log
     : >"$log"
     wine_start_simulated "$out/x64/kestrabin.exe" "$out/machine.txt" "$log"
-    driver() { KESTRABIN_SIM_LOG=$(winpath "$log") timeout 600 wine "$out/driver.exe" "$@" >"$out/driver.txt" 2>&1; }
+    driver() {
+        KESTRABIN_SIM_LOG=$(winpath "$log") timeout 600 wine "$out/driver.exe" "$@" >"$out/driver.txt" 2>&1 && return 0
+        local status=$?
+        if ! kill -0 "$app" 2>/dev/null; then
+            wait "$app"
+            wine_failed "Kestrabin under Wine" $? "${log%.*}.out" wine "$out/x64/kestrabin.exe"
+        fi
+        wine_failed "The driver" $status "$out/driver.txt" wine "$out/driver.exe" "${@:1:6}" ${7:+…}
+        return 1
+    }
     driver wait && driver menu -1
     for _ in $(seq 100); do
         # shellcheck disable=SC2046  # one word a message part
-        driver send $(printf '0x219 0x8000 H 0x219 0x8004 H %.0s' $(seq 100))
+        driver send $(printf '0x219 0x8000 H 0x219 0x8004 H %.0s' $(seq 100)) || break
     done
     driver menu -1 && driver menu -1 1000
     kill "$app" 2>/dev/null

@@ -8,7 +8,11 @@
 #
 # Ctrl-C, or TERM (or INT) sent to the process id it prints, ends everything it started: the
 # program and every Wine process of its prefix (wineserver -k), and its Xvfb. So does the
-# program's own Exit.
+# program's own Exit; then it says so, with the exit code.
+#
+# Both ways share one Wine prefix, build/run/prefix: a prefix takes 1.3 GB, too much to keep
+# a second one for the demo. A start while the other one runs
+# stops that one first, and says so.
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -27,6 +31,27 @@ out=$root/build/run
 mkdir -p "$out"
 name=run
 [ -n "$demo" ] && name=demo
+arch=x64
+. "$root/scripts/wine.sh"
+
+# --- what it needs -----------------------------------------------------------------------------
+# Every command, with its package, named before anything starts; without a display the tour
+# needs Xvfb, xdotool and ImageMagick's import too.
+headless=
+[ -z "${DISPLAY:-}" ] && headless=1
+needs=(wine=wine wineserver=wine "x86_64-w64-mingw32-g++=g++-mingw-w64-x86-64" "i686-w64-mingw32-g++=g++-mingw-w64-i686"
+    x86_64-w64-mingw32-objdump=binutils-mingw-w64-x86-64)
+[ -n "$headless" ] && needs+=(Xvfb=xvfb xdotool=xdotool import=imagemagick)
+lacking=()
+for need in "${needs[@]}"; do
+    command -v "${need%%=*}" >/dev/null || lacking+=("${need%%=*} (package ${need#*=})")
+done
+if [ ${#lacking[@]} -gt 0 ]; then
+    echo "Kestrabin ${name} needs commands that are missing: ${lacking[*]}."
+    echo "make deps installs them (scripts/deps.sh)."
+    exit 1
+fi
+x86_64-w64-mingw32-objdump -f "$exe" | grep -q 'pei-i386' && arch=x86
 
 # --- stopping ----------------------------------------------------------------------------------
 xvfb=
@@ -50,6 +75,7 @@ cleanup() {
         kill "$xvfb" 2>/dev/null
         wait "$xvfb" 2>/dev/null
     fi
+    [ "$(cat "$out/running" 2>/dev/null)" = "$$ $name" ] && rm -f "$out/running"
 }
 trap 'echo; echo "Stopping Kestrabin (signal)."; cleanup; exit 0' INT
 trap 'echo "Stopping Kestrabin (signal)."; cleanup; exit 0' TERM HUP
@@ -68,49 +94,71 @@ step() {
 
 echo "Kestrabin ${name}: process $$. To stop everything it starts: Ctrl-C, or  kill -TERM $$"
 
+# The other of make run and make demo, if it runs, is stopped first: the prefix is shared.
+if read -r other other_name 2>/dev/null <"$out/running" && [ "$other" != $$ ] &&
+    grep -qa scripts/run.sh "/proc/$other/cmdline" 2>/dev/null; then
+    echo "make $other_name is running (process $other) in the same Wine prefix: stopping it first."
+    kill -TERM "$other" 2>/dev/null
+    step timeout 60 tail --pid="$other" -f /dev/null
+fi
+echo "$$ $name" >"$out/running"
+
 # --- display -----------------------------------------------------------------------------------
-headless=
-if [ -z "${DISPLAY:-}" ]; then
-    headless=1
+if [ -n "$headless" ]; then
     # Xvfb picks a free display itself and writes its number when it is ready.
     rm -f "$out/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$out/display" >"$out/xvfb.log" 2>&1 &
+    xvfb_command=(Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp)
+    "${xvfb_command[@]}" 3>"$out/display" >"$out/xvfb.log" 2>&1 &
     xvfb=$!
     for _ in $(seq 100); do
         [ -s "$out/display" ] && break
         kill -0 "$xvfb" 2>/dev/null || break
         sleep 0.1
     done
-    [ -s "$out/display" ] || { echo "Xvfb did not start: see $out/xvfb.log"; exit 1; }
+    if ! [ -s "$out/display" ]; then
+        status=124
+        kill -0 "$xvfb" 2>/dev/null || { wait "$xvfb"; status=$?; }
+        WINEPREFIX='' wine_failed "Starting Xvfb" "$status" "$out/xvfb.log" "${xvfb_command[@]}"
+        exit 1
+    fi
     DISPLAY=:$(head -n 1 "$out/display")
     export DISPLAY
     echo "No display: Kestrabin runs on Xvfb, display $DISPLAY."
 fi
 
 # --- Wine --------------------------------------------------------------------------------------
-. "$root/scripts/wine.sh"
 wine_env "$out/prefix"
-step wine_build "$out" "$out/build.log" || { echo "building the driver failed: see $out/build.log"; exit 1; }
+if [ "$arch" = x86 ] && [ -n "$wine32_missing" ]; then
+    echo "The x86 exe needs 32-bit Wine, and 32-bit programs do not run here ($wine32_missing)."
+    exit 1
+fi
+[ -n "$wine32_missing" ] && echo "32-bit programs do not run here ($wine32_missing): Wine runs through its 64-bit loader."
+# Each step that fails says what failed, its command and the last lines of its log.
+step wine_build "$out" "$out/build.log" || exit 1
 echo "Preparing the Wine prefix in $WINEPREFIX ..."
-step wine_prefix "$out/wineboot.log" keep || { echo "Preparing Wine failed (above)."; exit 1; }
+step wine_prefix "$out/wineboot.log" keep || exit 1
 
 # d ARGS: one driver action; its output goes to a file (Wine's processes may hold a pipe open).
 d() {
-    step timeout 60 wine "$out/driver.exe" "$@" >"$out/driver.txt" 2>&1 ||
-        { echo "driver $*: $(tr -d '\r' <"$out/driver.txt")"; return 1; }
+    step timeout 60 wine "$out/driver.exe" "$@" >"$out/driver.txt" 2>&1 && return 0
+    wine_failed "The driver" $? "$out/driver.txt" wine build/run/driver.exe "$@"
+    return 1
 }
 
-# shot NAME: a picture of the whole Wine desktop, build/run/NAME.
+# shot NAME GEOMETRY: the part WxH+X+Y of the Wine desktop, build/run/NAME.
 shot() {
     sleep 0.5
-    step timeout 30 import -window root "$out/$1" >/dev/null 2>&1 && echo "  picture: $out/$1"
+    step timeout 30 import -window root -crop "$2" +repage "$out/$1" >/dev/null 2>&1 && echo "  picture: $out/$1"
 }
+# The tray menu opens up and to the left of the pointer, which stands at the tray (1000,740):
+# the desktop's bottom right corner. The settings dialog is centred.
+MENU=320x200+704+568
+SETTINGS=400x340+312+200
 
 if [ -n "$demo" ]; then
     # The simulated setupapi.dll of the exe's architecture goes beside it.
-    arch=x64
-    x86_64-w64-mingw32-objdump -f "$exe" | grep -q 'pei-i386' && arch=x86
     cp "$exe" "$out/$arch/kestrabin.exe"
+    app_log=$out/sim.out
     cat >"$out/machine.txt" <<'MACHINE'
 volume E disk 1
 volume F disk 2
@@ -126,47 +174,60 @@ MACHINE
     step timeout 60 wine reg delete 'HKCU\SOFTWARE\Kestrabin' /f >/dev/null 2>&1
     wine_start_simulated "$out/$arch/kestrabin.exe" "$out/machine.txt" "$out/sim.log"
 else
-    wine "$exe" >"$out/kestrabin.log" 2>&1 &
+    app_log=$out/kestrabin.log
+    wine "$exe" >"$app_log" 2>&1 &
     app=$!
 fi
 
-d wait || { echo "Kestrabin did not start."; exit 1; }
+if ! d wait; then
+    if ! kill -0 "$app" 2>/dev/null; then
+        wait "$app"
+        wine_failed "Starting Kestrabin" $? "$app_log" wine "$exe"
+    fi
+    exit 1
+fi
 echo "Kestrabin is running in the notification area (bottom right of the Wine desktop)."
 
 # The tray menu opens where the pointer is: at the tray.
 if [ -n "$headless" ]; then
     step timeout 10 xdotool mousemove 1000 740
+    # Wine keeps a process's first popup menu within the whole screen, over the taskbar and the
+    # icon; later ones stay above the taskbar. So one is opened and closed before the pictures.
+    d menu -1
     if [ -z "$demo" ]; then
-        d menu 0 && shot run-menu.png
+        d menu 0 && shot run-menu.png $MENU
         step timeout 10 xdotool key Escape
     else
         echo "The tour:"
         # 1. The menu with both sticks, E: and F:.
-        d menu 0 && shot demo-1-menu.png
+        d menu 0 && shot demo-1-menu.png $MENU
         # 2. Its first item ejects E:; Windows (here the simulated machine) then announces the
         #    removal and E: leaves the menu.
         d menu 1
         sleep 1
-        d menu 0 && shot demo-2-after-eject.png
+        d menu 0 && shot demo-2-after-eject.png $MENU
         step timeout 10 xdotool key Escape
         # 3. The settings with the first stick left ticked, then OK.
         d send 0x111 106 0
-        d tick 0 2 && shot demo-3-settings.png
+        d tick 0 2 && shot demo-3-settings.png $SETTINGS
         d press 1
         # 4. The ticked stick is no longer in the menu.
-        d menu 0 && shot demo-4-hidden.png
+        d menu 0 && shot demo-4-hidden.png $MENU
         step timeout 10 xdotool key Escape
     fi
 fi
 
 # How to drive it further from another terminal: the same environment, then the driver.
+loader=
+[ -n "$wine32_missing" ] &&
+    loader=$'\n'"  export PATH=$root/build/wine64:\$PATH WINELOADER=$WINELOADER WINEARCH=win64  # the 64-bit loader"
 cat <<HELP
 
 To drive it from another terminal, in this environment:
 
   cd $root
   export WINEPREFIX=$WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=;mshtml='
-  export LC_ALL=ja_JP.UTF-8 DISPLAY=$DISPLAY${XAUTHORITY:+ XAUTHORITY=$XAUTHORITY}
+  export LC_ALL=ja_JP.UTF-8 DISPLAY=$DISPLAY${XAUTHORITY:+ XAUTHORITY=$XAUTHORITY}$loader
 
   wine build/run/driver.exe menu 0        # open the tray menu and leave it open
   wine build/run/driver.exe menu 1        # open it (or take the open one) and choose its first item
@@ -191,5 +252,8 @@ fi
 echo
 echo "Kestrabin keeps running. To stop everything: Ctrl-C, or  kill -TERM $$"
 
-# Until the program ends (its Exit) or a signal comes.
+# Until the program ends (its Exit) or a signal comes; a signal's trap ends the script.
 wait "$app"
+code=$?
+echo "Kestrabin ended by itself with exit code $code; stopping its Wine processes${xvfb:+ and the Xvfb}."
+exit $code

@@ -46,25 +46,45 @@ wine_prefix() {
     rm -rf "$WINEPREFIX"
     : >"$log"
     # The prefix is made without a display, as Wine needs none for it.
-    wine_step "$log" env -u DISPLAY timeout 300 wineboot -i &&
-        wine_step "$log" timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
-        wine_step "$log" timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
-        wine_step "$log" timeout 60 wineserver -w || return 1
+    local what="Making the Wine prefix"
+    wine_step "$what" "$log" env -u DISPLAY timeout 300 wineboot -i &&
+        wine_step "$what" "$log" timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
+        wine_step "$what" "$log" timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
+        wine_step "$what" "$log" timeout 60 wineserver -w || return 1
     touch "$ready"
     timeout 30 wineserver -p 60 >/dev/null 2>&1
 }
 
-# wine_step LOG COMMAND...: runs COMMAND with its output added to LOG, and says so if it fails.
+# wine_step WHAT LOG COMMAND...: runs COMMAND with its output added to LOG; if it fails, says
+# on stderr what failed, the command, its exit status and the last lines of LOG.
 wine_step() {
-    local log=$1 status
-    shift
+    local what=$1 log=$2 status
+    shift 2
     "$@" >>"$log" 2>&1 && return 0
     status=$?
-    {
-        echo "Wine: \`$*\` failed with status $status (WINEPREFIX=$WINEPREFIX). The last lines of $log:"
-        tail -n 3 "$log" | tr -d '\r' | sed 's/^/    /'
-    } >&2
+    wine_failed "$what" "$status" "$log" "$@"
     return 1
+}
+
+# wine_failed WHAT STATUS LOG COMMAND...: the report of wine_step, for a command run otherwise
+# (in the background, or with its output elsewhere).
+wine_failed() {
+    local what=$1 status=$2 log=$3 why lines
+    shift 3
+    why="exited with status $status"
+    [ "$status" = 124 ] && why="timed out (status 124)"
+    {
+        echo "$what failed: \`$*\` $why${WINEPREFIX:+ (WINEPREFIX=$WINEPREFIX)}."
+        if [ -s "$log" ]; then
+            echo "The last lines of $log:"
+            # Wine writes in the code page, 932: shown in UTF-8.
+            lines=$(tail -n 5 "$log" | tr -d '\r')
+            iconv -f UTF-8 -t UTF-8 <<<"$lines" >/dev/null 2>&1 || lines=$(iconv -f CP932 -t UTF-8 -c <<<"$lines")
+            sed 's/^/    /' <<<"$lines"
+        else
+            echo "It wrote nothing (${log})."
+        fi
+    } >&2
 }
 
 # wine_build OUT LOG: builds, when a source is newer, the driver (OUT/driver.exe) and the
@@ -86,7 +106,7 @@ wine_compile() {
     shift 2
     root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
     [ -s "$target" ] && [ -z "$(find "$root/tests/e2e" "$root/platform" -newer "$target" -name '*.[ch]*')" ] && return 0
-    "$@" -O1 -static -std=c++17 -Wall -Wextra -Werror -o "$target" >>"$log" 2>&1
+    wine_step "Building $target" "$log" "$@" -O1 -static -std=c++17 -Wall -Wextra -Werror -o "$target"
 }
 
 # wine_start_simulated EXE MACHINE LOG: starts EXE, which must have the simulated

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds=${1:-60}
-cmake --preset fuzz >build/fuzz.log 2>&1 && cmake --build --preset fuzz >>build/fuzz.log 2>&1 ||
+mkdir -p build && cmake --preset fuzz >build/fuzz.log 2>&1 && cmake --build --preset fuzz >>build/fuzz.log 2>&1 ||
     { tail -n 20 build/fuzz.log; exit 1; }
 mkdir -p build/fuzz/corpus build/fuzz/findings
 # No leak search: the target checks the heap itself, and the machine lives from one input to the next.
