@@ -90,19 +90,11 @@ if [ $wine_only -eq 1 ]; then
     out=$root/build/budgets/wine
     . scripts/wine.sh
     wine_build "$out" "$out/build.log" && wine_env "$out/prefix" && wine_prefix "$out/wineboot.log" keep || exit 1
-    for letter in E F G; do
-        n=$(($(printf '%d' "'$letter") - 64))
-        printf 'volume %s disk %d\niface disk %d 1%d 1\nnode 1%d 2%d 0 USBSTOR\\DISK&VEN_ACME&PROD_STICK&REV_1\\S%s\n' \
-            $letter $n $n $n $n $n $letter
-        printf 'node 2%d 0 6000 USB\\VID_1234&PID_5678\\S%s\n' $n $letter
+    for drive in E:1 F:2 G:3 H:8; do
+        letter=${drive%:*} n=${drive#*:}
+        sim_drive "$letter" "$n" "1$n" "2$n" 6000 "USBSTOR\\DISK&VEN_ACME&PROD_STICK&REV_1\\S$letter" "USB\\VID_1234&PID_5678\\S$letter"
     done >"$out/machine.txt"
-    printf 'iface disk 8 18 1\nnode 18 28 0 USBSTOR\\DISK&VEN_ACME&PROD_H&REV_1\\H\nnode 28 0 6000 USB\\VID_1&PID_2\\H\nvolume H disk 8\n' \
-        >>"$out/machine.txt"
-    : >"$out/reg.log"
-    for value in VID=1234 PID=5678 SEL=SF; do
-        wine_step "Storing the exclusion of F" "$out/reg.log" \
-            timeout 60 wine reg add 'HKCU\SOFTWARE\Kestrabin\0' /v "${value%=*}" /d "${value#*=}" /f || exit 1
-    done
+    wine_step "Storing the exclusion of F" "$out/reg.log" wine_exclusions "$out/set.reg" 1234,5678,SF || exit 1
     cp build/x64/kestrabin.exe "$out/x64/kestrabin.exe"
     log=$out/sim.log
     : >"$log"

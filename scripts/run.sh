@@ -159,19 +159,13 @@ if [ -n "$demo" ]; then
     # The simulated setupapi.dll of the exe's architecture goes beside it.
     cp "$exe" "$out/$arch/kestrabin.exe"
     app_log=$out/sim.out
-    cat >"$out/machine.txt" <<'MACHINE'
-volume E disk 1
-volume F disk 2
-iface disk 1 110 1
-iface disk 2 120 1
-node 110 11 0 USBSTOR\DISK&VEN_ACME&PROD_STICK&REV_1.00\0123456789&0
-node 11 0 6000 USB\VID_1234&PID_5678\0123456789
-node 120 12 0 USBSTOR\DISK&VEN_ZETA&PROD_FLASH&REV_2.0\Z42&0
-node 12 0 6000 USB\VID_AAAA&PID_BBBB\Z42
-MACHINE
+    {
+        sim_drive E 1 110 11 6000 'USBSTOR\DISK&VEN_ACME&PROD_STICK&REV_1.00\0123456789&0' 'USB\VID_1234&PID_5678\0123456789'
+        sim_drive F 2 120 12 6000 'USBSTOR\DISK&VEN_ZETA&PROD_FLASH&REV_2.0\Z42&0' 'USB\VID_AAAA&PID_BBBB\Z42'
+    } >"$out/machine.txt"
     rm -f "$out/sim.log"
     # Every demo starts with nothing hidden.
-    step timeout 60 wine reg delete 'HKCU\SOFTWARE\Kestrabin' /f >/dev/null 2>&1
+    step wine_exclusions "$out/none.reg" >/dev/null 2>&1
     wine_start_simulated "$out/$arch/kestrabin.exe" "$out/machine.txt" "$out/sim.log"
 else
     app_log=$out/kestrabin.log

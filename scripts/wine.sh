@@ -118,4 +118,26 @@ wine_start_simulated() {
     app=$!
 }
 
+# sim_drive LETTER NUMBER NODE USB STATUS DISK-ID USB-ID [ANSWER...]: the simulated machine's lines
+# for a volume on disk NUMBER, the disk's present interface, its node NODE and the USB device USB
+# above it, with this status and these answers to its first removal requests.
+sim_drive() {
+    printf 'volume %s disk %s\niface disk %s %s 1\nnode %s %s 0 %s\nnode %s 0 %s %s\n' "$1" "$2" "$2" "$3" "$3" "$4" "$6" \
+        "$4" "$5" "${*:7}"
+}
+
+# wine_exclusions REGFILE [VID,PID,SEL...]: the program's stored exclusion list becomes these
+# entries (none: empty), through REGFILE imported by regedit.
+wine_exclusions() {
+    local file=$1 n=0 entry vid pid sel
+    shift
+    printf 'REGEDIT4\n\n[-HKEY_CURRENT_USER\\SOFTWARE\\Kestrabin]\n' >"$file"
+    for entry; do
+        IFS=, read -r vid pid sel <<<"$entry"
+        printf '\n[HKEY_CURRENT_USER\\SOFTWARE\\Kestrabin\\%d]\n"VID"="%s"\n"PID"="%s"\n"SEL"="%s"\n' \
+            $((n++)) "$vid" "$pid" "$sel" >>"$file"
+    done
+    timeout 60 wine regedit /S "$(winpath "$file")"
+}
+
 winpath() { printf 'Z:%s\n' "${1//\//\\}"; }

@@ -43,21 +43,13 @@ declare -A count
 die() { echo "e2e: $*"; echo "0 passed, 1 failed"; exit 1; }
 
 . "$root/scripts/wine.sh"
-wine_build "$out" "$out/build.log" || die "building the driver or the simulator failed: $(tail -n 5 "$out/build.log")"
+wine_build "$out" "$out/build.log" 2>&1 || die "building the driver or the simulator failed (above)"
 wine_env "$out/prefix"
 app=
 trap 'kill -9 $app 2>/dev/null; timeout 30 wineserver -k >/dev/null 2>&1' EXIT
 wine_prefix "$out/wineboot.log" 2>&1 || die "preparing Wine failed (above)"
 
 # --- the simulated machine ---------------------------------------------------------------------
-# drive LETTER NUMBER NODE USB STATUS DISK-ID USB-ID [ANSWER...]: a volume on disk NUMBER, whose
-# interface is present, its disk node and the USB device above it with this status and these
-# answers to its first removal requests.
-drive() {
-    printf 'volume %s disk %s\niface disk %s %s 1\nnode %s %s 0 %s\nnode %s 0 %s %s\n' "$1" "$2" "$2" "$3" "$3" "$4" "$6" \
-        "$4" "$5" "${*:7}"
-}
-
 # C: an internal NVMe disk; D: a USB DVD drive that refuses removal; E: a USB stick whose first
 # two removals are vetoed; F: a USB SSD that the storage port drives (USB Attached SCSI); G: a
 # USB floppy drive numbered like a disk; H: a volume whose number query fails; J: a USB card
@@ -66,15 +58,15 @@ drive() {
 # whose hub node is removable but not disableable. K: a USB stick with a long label, its volume
 # not mounted yet.
 base_machine() {
-    drive C 0 100 10 2000 'SCSI\DISK&VEN_NVME&PROD_KINGSTON_SNV2S10\5&1664D250&0&000000' \
+    sim_drive C 0 100 10 2000 'SCSI\DISK&VEN_NVME&PROD_KINGSTON_SNV2S10\5&1664D250&0&000000' \
         'PCI\VEN_2646&DEV_5017&SUBSYS_50172646&REV_03\4&2F8E0B1C&0&0008'
-    drive E 1 110 11 6000 'USBSTOR\DISK&VEN_ACME&PROD_STICK&REV_1.00\0123456789&0' 'USB\VID_1234&PID_5678\0123456789' 17 17
-    drive F 4 160 16 6000 'SCSI\DISK&VEN_SAMSUNG&PROD_PORTABLE_SSD_T5\7&2A8B3C4D&0&000000' 'USB\VID_04E8&PID_61F5\1234567890AB'
-    drive J 5 170 17 6000 'USBSTOR\DISK&VEN_NONAME&PROD_CARD&REV_0.1\9&0' -
-    drive M 8 200 20 6000 'USBSTOR\DISK&VEN_GENERIC&PROD_FLASH_DISK&REV_8.07\7&6A1CA24&0' 'USB\VID_05E3&PID_0727\6&348EE156&0&3'
-    drive N 9 210 21 6000 'USBSTOR\DISK&VEN_KINGSTON&PROD_DATATRAVELER_3.0&REV_PMAP\60A44C3FACC93110B9870069&0' \
+    sim_drive E 1 110 11 6000 'USBSTOR\DISK&VEN_ACME&PROD_STICK&REV_1.00\0123456789&0' 'USB\VID_1234&PID_5678\0123456789' 17 17
+    sim_drive F 4 160 16 6000 'SCSI\DISK&VEN_SAMSUNG&PROD_PORTABLE_SSD_T5\7&2A8B3C4D&0&000000' 'USB\VID_04E8&PID_61F5\1234567890AB'
+    sim_drive J 5 170 17 6000 'USBSTOR\DISK&VEN_NONAME&PROD_CARD&REV_0.1\9&0' -
+    sim_drive M 8 200 20 6000 'USBSTOR\DISK&VEN_GENERIC&PROD_FLASH_DISK&REV_8.07\7&6A1CA24&0' 'USB\VID_05E3&PID_0727\6&348EE156&0&3'
+    sim_drive N 9 210 21 6000 'USBSTOR\DISK&VEN_KINGSTON&PROD_DATATRAVELER_3.0&REV_PMAP\60A44C3FACC93110B9870069&0' \
         'USB\VID_0951&PID_1666\60A44C3FACC93110B9870069'
-    drive Q 2 120 12 4000 'USBSTOR\DISK&VEN_BIG&PROD_DISK&REV_0.1\BD1&0' 'USB\VID_4444&PID_0001\BD1'
+    sim_drive Q 2 120 12 4000 'USBSTOR\DISK&VEN_BIG&PROD_DISK&REV_0.1\BD1&0' 'USB\VID_4444&PID_0001\BD1'
     cat <<'EOF'
 volume O disk 9
 volume D cdrom 0
@@ -220,16 +212,7 @@ attempts() {
 }
 
 # registry VID,PID,SEL...: the stored exclusion list becomes these entries.
-registry() {
-    local n=0 entry vid pid sel
-    printf 'REGEDIT4\n\n[-HKEY_CURRENT_USER\\SOFTWARE\\Kestrabin]\n' >"$work/set.reg"
-    for entry in "$@"; do
-        IFS=, read -r vid pid sel <<<"$entry"
-        printf '\n[HKEY_CURRENT_USER\\SOFTWARE\\Kestrabin\\%d]\n"VID"="%s"\n"PID"="%s"\n"SEL"="%s"\n' \
-            $((n++)) "$vid" "$pid" "$sel" >>"$work/set.reg"
-    done
-    timeout 60 wine regedit /S "$(winpath "$work/set.reg")" || fail "regedit failed"
-}
+registry() { wine_exclusions "$work/set.reg" "$@" || fail "regedit failed"; }
 
 # keys_of VALUES...: registry keys 0, 1, ... holding these values, as `stored` shows them.
 keys_of() {
@@ -384,7 +367,7 @@ sc_broadcasts() {
     echo "volume K disk 6" >>"$work/machine.txt"
     sed -i '/^volume G/d' "$work/machine.txt"
     for i in "${!fill[@]}"; do
-        drive "${fill[i]}" 3$i 3$i 4$i 6000 "USBSTOR\\DISK&VEN_ACME&PROD_STICK&REV_1.00\\${fill[i]}&0" "USB\\VID_1234&PID_5678\\${fill[i]}"
+        sim_drive "${fill[i]}" 3$i 3$i 4$i 6000 "USBSTOR\\DISK&VEN_ACME&PROD_STICK&REV_1.00\\${fill[i]}&0" "USB\\VID_1234&PID_5678\\${fill[i]}"
         entries+=" $(printf '[%x 0 ACME STICK(%s:)]' $((0x1000 + $(printf '%d' "'${fill[i]}") - 65)) "${fill[i]}")"
     done >>"$work/machine.txt"
     # Only the lowest drive of a mask counts: C:, which is not tracked. G:, pulled out, adds nothing.
