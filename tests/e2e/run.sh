@@ -51,9 +51,8 @@ wine_prefix "$out/wineboot.log" 2>&1 || die "preparing Wine failed (above)"
 
 # --- the simulated machine ---------------------------------------------------------------------
 # C: an internal NVMe disk; D: a USB DVD drive that refuses removal; E: a USB stick whose first
-# two removals are vetoed; F: a USB SSD that the storage port drives (USB Attached SCSI); G: a
-# USB floppy drive numbered like a disk; H: a volume whose number query fails; J: a USB card
-# reader whose USB instance ID cannot be read; L: a disk without a parent node; M: a stick
+# two removals are vetoed; F: a USB SSD that the storage port drives (USB Attached SCSI); J: a USB
+# card reader whose USB instance ID cannot be read; L: a disk without a parent node; M: a stick
 # without a serial number, named by its port; N and O: two volumes of one stick; Q: a USB disk
 # whose hub node is removable but not disableable. K: a USB stick with a long label, its volume
 # not mounted yet.
@@ -73,14 +72,6 @@ volume D cdrom 0
 iface cdrom 0 130 1
 node 130 13 0 USBSTOR\CDROM&VEN_OPTI&PROD_DVD-RW&REV_2.00\77&0
 node 13 0 6000 USB\VID_0E8D&PID_1806\77 17 17 17
-volume G disk 3
-iface floppy 3 140 1
-node 140 14 0 USBSTOR\SFLOPPY&VEN_TEAC&PROD_FD-05PUB&REV_3000\F1&0
-node 14 0 6000 USB\VID_0644&PID_0000\F1
-iface disk 3 150 1
-node 150 15 0 USBSTOR\DISK&VEN_WRONG&PROD_DISK&REV_1\W&0
-node 15 0 6000 USB\VID_9999&PID_9999\W
-volume H fail 0
 volume L disk 7
 iface disk 7 190 1
 node 190 0 0 USBSTOR\DISK&VEN_LOST&PROD_DISK&REV_1\L&0
@@ -94,7 +85,6 @@ EOF
 D='[1003 0 OPTI DVD-RW(D:)]'
 E='[1004 0 ACME STICK(E:)]'
 F='[1005 0 SAMSUNG PORTABLE_SSD_T5(F:)]'
-G='[1006 0 TEAC FD-05PUB(G:)]'
 J='[1009 0 NONAME CARD(J:)]'
 K="[100a 0 ZETA $(printf 'F%.0s' $(seq 120))(K]"
 M='[100c 0 GENERIC FLASH_DISK(M:)]'
@@ -104,17 +94,6 @@ FIXED='[-] [6a 0 設定] [-] [68 0 Kestrabinについて] [-] [69 0 終了]'
 # The tray record as registered: icon 128, callback message 1025 (WM_USER + 1), flags, tooltip.
 ICON='128 1025 17 USBストレージの取り外し icon=1'
 BOX='box 0 0 Kestrabin: Kestrabin\n        Ver. 1.30\n\n\n        Copyright (C) 2026 Kestrabin developers'
-
-# rows IMAGES: the settings list of the base machine, owned by the main window, the focus on OK,
-# with these state images (1 unticked, 2 ticked), one digit a row.
-rows() {
-    local i=0 label
-    printf 'rows owner=1 focus=1'
-    for label in 'D: OPTI DVD-RW' 'E: ACME STICK' 'F: SAMSUNG PORTABLE_SSD_T5' 'G: TEAC FD-05PUB' 'J: NONAME CARD' \
-        'M: GENERIC FLASH_DISK' 'N: KINGSTON DATATRAVELER_3.0' 'O: KINGSTON DATATRAVELER_3.0'; do
-        printf ' [%s %s]' "${1:i++:1}" "$label"
-    done
-}
 
 # --- helpers -----------------------------------------------------------------------------------
 fail() { why+="${why:+; }$*"; }
@@ -214,25 +193,19 @@ attempts() {
 # registry VID,PID,SEL...: the stored exclusion list becomes these entries.
 registry() { wine_exclusions "$work/set.reg" "$@" || fail "regedit failed"; }
 
-# keys_of VALUES...: registry keys 0, 1, ... holding these values, as `stored` shows them.
-keys_of() {
-    local n=0 values text=
-    for values; do text+="${text:+ }$((n++)):$values"; done
-    echo "$text"
-}
-
-# stored WHAT ENTRIES: the stored exclusion list as regedit exports it, "N: NAME=DATA..." a key
-# (waited for up to 10 s, as typed keys take their time).
+# stored WHAT VALUES...: the stored exclusion list, as regedit exports it, is keys 0, 1, ... with
+# these values (" NAME=DATA..." each); waited for up to 10 s, as typed keys take their time.
 stored() {
-    local got end=$((SECONDS + 10))
+    local got want= n=0 values end=$((SECONDS + 10))
+    for values in "${@:2}"; do want+="${want:+ }$((n++)):$values"; done
     while
         rm -f "$work/stored.reg"
         timeout 60 wine regedit /E "$(winpath "$work/stored.reg")" 'HKEY_CURRENT_USER\SOFTWARE\Kestrabin' >/dev/null 2>&1
         got=$(iconv -f UTF-16LE -t UTF-8 "$work/stored.reg" 2>/dev/null | tr -d '\r' |
             sed -nE 's/^\[.*\\([0-9]+)\]$/\1:/p; s/^"(.*)"="(.*)"$/\1=\2/p' | paste -sd ' ')
-        [ "$got" != "$2" ] && [ "$SECONDS" -lt "$end" ]
+        [ "$got" != "$want" ] && [ "$SECONDS" -lt "$end" ]
     do sleep 0.5; done
-    [ "$got" = "$2" ] || fail "$1: stored {$got}, wanted {$2}"
+    [ "$got" = "$want" ] || fail "$1: stored {$got}, wanted {$want}"
 }
 
 shot() {
@@ -274,28 +247,28 @@ $(passed 401 80 202 401 80 203 401 80 204)
 answer 0
 answer 8"
     d menu 2
-    expect "E: chosen: vetoed twice, then ejected" "$(menu_of "$D $E $F $G $J $M $N $O")
+    expect "E: chosen: vetoed twice, then ejected" "$(menu_of "$D $E $F $J $M $N $O")
 $(attempts eject 11 17 17 0)"
     d menu 2
-    expect "E: gone; F:, a USB SSD, chosen: its USB device ejected" "$(menu_of "$D $F $G $J $M $N $O")
+    expect "E: gone; F:, a USB SSD, chosen: its USB device ejected" "$(menu_of "$D $F $J $M $N $O")
 $(attempts eject 16 0)"
-    d menu 5
-    expect "N: chosen: its stick ejected" "$(menu_of "$D $G $J $M $N $O")
+    d menu 4
+    expect "N: chosen: its stick ejected" "$(menu_of "$D $J $M $N $O")
 $(attempts eject 21 0)"
     d menu 1
-    expect "N: and O: gone with their stick; D: chosen: vetoed three times" "$(menu_of "$D $G $J $M")
+    expect "N: and O: gone with their stick; D: chosen: vetoed three times" "$(menu_of "$D $J $M")
 $(attempts eject 13 17 17 17)"
-    d send 0x111 0x1002 0 0x111 0x1007 0 0x111 0x100B 0 0x111 0x101F 0 0x111 0x1030 0
-    expect "C: not removable; H:, L:, no drive: nothing; 0x1030: Q:, not disableable" "$(attempts query-remove 10 0)
-$(zeros 4)
+    d send 0x111 0x1002 0 0x111 0x100B 0 0x111 0x101F 0 0x111 0x1030 0
+    expect "C: not removable; L:, no drive: nothing; 0x1030: Q:, not disableable" "$(attempts query-remove 10 0)
+$(zeros 3)
 $(attempts eject 12 0)
 answer 0"
-    registry 0644,0000,F1
-    d menu 2
-    expect "G: excluded; J:'s unreadable USB identity is not taken for G:'s" "$(menu_of "$D $J $M")
+    registry 0E8D,1806,77
+    d menu 1
+    expect "D: excluded; J:'s unreadable USB identity is not taken for D:'s" "$(menu_of "$J $M")
 $(attempts eject 17 0)"
     d menu -1 5
-    steady "five menus with G: excluded"
+    steady "five menus with D: excluded"
     d send 0x10 0 0
     expect "WM_CLOSE: the icon is left to Explorer" "answer 0"
     stop 0
@@ -305,10 +278,10 @@ $(attempts eject 17 0)"
 # made; a stored device that the dialog's own read missed (key 1 does not open) survives its OK.
 # X: a device not attached; the empty entry matches any identity left empty (J:'s, in the menu).
 # Real keys: Tab, Shift+Tab, the arrows, Space, Enter (OK) and Escape (Cancel), two dialogs each
-# with its own. Dialogs closed with OK and with Cancel leave no heap behind.
+# with its own. Dialogs closed with OK, Cancel and the close button leave no heap behind.
 sc_settings() {
-    local x=' PID=7777 SEL=X7 VID=7777' d=' PID=1806 SEL=77 VID=0E8D' none=' PID= SEL= VID=' e=' PID=5678 SEL=0123456789 VID=1234'
-    local g=' PID=0000 SEL=F1 VID=0644' m=' PID=0727 SEL=6&348EE156&0&3 VID=05E3'
+    local x=' PID=7777 SEL=X7 VID=7777' d=' PID=1806 SEL=77 VID=0E8D' none=' PID= SEL= VID='
+    local e=' PID=5678 SEL=0123456789 VID=1234' m=' PID=0727 SEL=6&348EE156&0&3 VID=05E3'
     registry 7777,7777,X7 0E8D,1806,77 ,,
     printf 'fail CreateDialogParamA 1\nfail RegOpenKeyExA 2\n' >>"$work/machine.txt"
     start
@@ -316,7 +289,7 @@ sc_settings() {
     expect "no dialog made, then rows: D: unticked, its key not read, J: unreadable" "fail CreateDialogParamA 1
 answer 0
 fail RegOpenKeyExA 2
-$(rows 11111111)
+rows owner=1 focus=1 [1 D: OPTI DVD-RW] [1 E: ACME STICK] [1 F: SAMSUNG PORTABLE_SSD_T5] [1 J: NONAME CARD] [1 M: GENERIC FLASH_DISK] [1 N: KINGSTON DATATRAVELER_3.0] [1 O: KINGSTON DATATRAVELER_3.0]
 answer 0"
     local labels
     labels=$(grep -m1 '^labels ' "$log")
@@ -326,36 +299,36 @@ answer 0"
     d key list '?'
     expect "OK with notification 1 is no click; Alt+? to the list opens no About box" "answer 0
 default 111 fff 0 -> 0"
-    d tick 1 0 3 3 5 2
+    d tick 1 0 4 3
     d press 1
-    stored "OK: X: and D: kept; E: (image 0), G: (image 3) and M: ticked" "$(keys_of "$x" "$d" "$none" "$e" "$g" "$m")"
+    stored "OK: X: and D: kept, E: (image 0) and M: (image 3) ticked" "$x" "$d" "$none" "$e" "$m"
     d menu 4
-    expect "D:, E:, G:, M: (and J:) excluded; Settings again" "$(menu_of "$F $N $O")
-$(rows 22121211)"
+    expect "D:, E:, M: (and J:) excluded; Settings again" "$(menu_of "$F $N $O")
+rows owner=1 focus=1 [2 D: OPTI DVD-RW] [2 E: ACME STICK] [1 F: SAMSUNG PORTABLE_SSD_T5] [1 J: NONAME CARD] [2 M: GENERIC FLASH_DISK] [1 N: KINGSTON DATATRAVELER_3.0] [1 O: KINGSTON DATATRAVELER_3.0]"
     shot settings.png 400x340+312+200
     d send 0x111 106 0
     keys Tab Tab Down space Return
-    stored "in the second dialog, D: unticked, then Enter" "$(keys_of "$x" "$none" "$e" "$g" "$m")"
+    stored "in a second dialog, D: unticked, then Enter" "$x" "$none" "$e" "$m"
     keys Escape
     d gone
-    stored "Escape in the first" "$(keys_of "$x" "$none" "$e" "$g" "$m")"
     d send 0x111 106 0
     keys shift+Tab Down space Return
-    stored "D: ticked, then Enter" "$(keys_of "$x" "$none" "$e" "$g" "$m" "$d")"
-    d send 0x111 106 0
-    d tick 0 1
-    d send dialog 0x112 0xF060 0
-    d gone
-    stored "closed by its close button" "$(keys_of "$x" "$none" "$e" "$g" "$m" "$d")"
+    stored "D: ticked, then Enter" "$x" "$none" "$e" "$m" "$d"
     d menu -1
-    for _ in 1 2 3; do
+    for _ in 1 2; do
         d send 0x111 106 0
         d press 1
         d send 0x111 106 0
+        d tick 0 1
         d press 2
+        d send 0x111 106 0
+        d tick 0 1
+        d send dialog 0x112 0xF060 0
     done
+    d gone
     d menu -1
-    steady "six dialogs closed with OK and with Cancel"
+    steady "six dialogs closed with OK, Cancel and the close button"
+    stored "Cancel and the close button store nothing" "$x" "$none" "$e" "$m" "$d"
 }
 
 # Volume broadcasts: arrivals of tracked kinds join the list once, a removal leaves it, a record
@@ -365,15 +338,15 @@ sc_broadcasts() {
     local fill=(A B I P R S T U V W X Y Z) i entries=
     start
     echo "volume K disk 6" >>"$work/machine.txt"
-    sed -i '/^volume G/d' "$work/machine.txt"
+    sed -i '/^volume D/d' "$work/machine.txt"
     for i in "${!fill[@]}"; do
         sim_drive "${fill[i]}" 3$i 3$i 4$i 6000 "USBSTOR\\DISK&VEN_ACME&PROD_STICK&REV_1.00\\${fill[i]}&0" "USB\\VID_1234&PID_5678\\${fill[i]}"
         entries+=" $(printf '[%x 0 ACME STICK(%s:)]' $((0x1000 + $(printf '%d' "'${fill[i]}") - 65)) "${fill[i]}")"
     done >>"$work/machine.txt"
-    # Only the lowest drive of a mask counts: C:, which is not tracked. G:, pulled out, adds nothing.
-    d send 0x219 0x8000 CK 0x219 0x8000 K 0x219 0x8004 G 0x219 0x8000 G
-    # G: back without a word: a removal not handled, or an absent volume tracked, would show it.
-    printf 'volume G disk 3\nfail LoadImageA 2\n' >>"$work/machine.txt"
+    # Only the lowest drive of a mask counts: C:, which is not tracked. D:, pulled out, adds nothing.
+    d send 0x219 0x8000 CK 0x219 0x8000 K 0x219 0x8004 D 0x219 0x8000 D
+    # D: back without a word: a removal not handled, or an absent volume tracked, would show it.
+    printf 'volume D cdrom 0\nfail LoadImageA 2\n' >>"$work/machine.txt"
     # E: announced again, as Windows announces a card put into a reader's slot. Under 32-bit Wine
     # the bytes behind a short record are the last record's: a program reading past it removes Z:.
     # The icon added again has no image.
@@ -383,8 +356,8 @@ sc_broadcasts() {
 fail LoadImageA 2
 notify 0 ${ICON%1}0
 answer 0"
-    d menu 8
-    expect "every drive once, in arrival order; K:'s label cut to 127 characters" "$(menu_of "$D $E $F $J $M $N $O $K$entries")
+    d menu 7
+    expect "every drive once, in arrival order; K:'s label cut to 127 characters" "$(menu_of "$E $F $J $M $N $O $K$entries")
 $(attempts eject 18 0)"
 }
 
