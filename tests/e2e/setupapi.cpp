@@ -97,28 +97,19 @@ static BOOL WINAPI TrackPopupMenuHook(HMENU menu, UINT flags, int x, int y, int 
     return TrackPopupMenu(menu, flags, x, y, reserved, owner, rect);
 }
 
-// Each label's and each list column's widest text, measured in the control's own font, against
-// the room the control or the column gives it, in pixels: "labels TEXT/ROOM ...".
+// Each label's text and each list column's widest, in the font that the dialog gives all its
+// controls, against the room the label or the column has, in pixels: "labels TEXT/ROOM ...".
 static void LogLabels(HWND dialog, HWND list, int rows)
 {
     char line[256];
     int length = sprintf(line, "labels");
-    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+    for (HWND label = GetWindow(dialog, GW_CHILD); label; label = GetWindow(label, GW_HWNDNEXT)) {
         char text[256] = "";
-        char kind[16] = "";
-        GetClassNameA(control, kind, sizeof(kind));
-        int size = GetWindowTextA(control, text, sizeof(text));
-        if (lstrcmpiA(kind, "Static"))
-            continue;
-        HDC dc = GetDC(control);
-        HGDIOBJ previous = SelectObject(dc, (HGDIOBJ)SendMessageA(control, WM_GETFONT, 0, 0));
-        SIZE extent = {};
-        GetTextExtentPoint32A(dc, text, size, &extent);
-        SelectObject(dc, previous);
-        ReleaseDC(control, dc);
         RECT room = {};
-        GetClientRect(control, &room);
-        length += sprintf(line + length, " %ld/%ld", extent.cx, room.right);
+        GetWindowTextA(label, text, sizeof(text));
+        GetClientRect(label, &room);
+        if (GetDlgCtrlID(label) == 0xFFFF)
+            length += sprintf(line + length, " %d/%ld", ListView_GetStringWidth(list, text), room.right);
     }
     for (int column = 0; column < 2; column++) {
         int widest = 0;
@@ -188,14 +179,6 @@ static int WINAPI MessageBoxHook(HWND owner, LPCSTR text, LPCSTR caption, UINT t
     return MessageBoxA(owner, text, caption, type);
 }
 
-// Windows refuses to destroy no icon; a program that asks has lost track of its icon.
-static BOOL WINAPI DestroyIconHook(HICON icon)
-{
-    if (!icon)
-        SimLog("refuse DestroyIcon");
-    return DestroyIcon(icon);
-}
-
 static HANDLE WINAPI LoadImageHook(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags)
 {
     return SimFails("LoadImageA") ? NULL : LoadImageA(instance, name, type, cx, cy, flags);
@@ -232,9 +215,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         {"Sleep", (void*)SleepHook}, {"TrackPopupMenu", (void*)TrackPopupMenuHook},
         {"CreateDialogParamA", (void*)CreateDialogHook}, {"Shell_NotifyIconA", (void*)NotifyIconHook},
         {"DefWindowProcA", (void*)DefWindowProcHook}, {"PostMessageA", (void*)PostMessageHook},
-        {"MessageBoxA", (void*)MessageBoxHook}, {"DestroyIcon", (void*)DestroyIconHook},
-        {"LoadImageA", (void*)LoadImageHook}, {"HeapAlloc", (void*)HeapAllocHook}, {"HeapFree", (void*)HeapFreeHook},
-        {"RegOpenKeyExA", (void*)OpenKeyHook}};
+        {"MessageBoxA", (void*)MessageBoxHook}, {"LoadImageA", (void*)LoadImageHook},
+        {"HeapAlloc", (void*)HeapAllocHook}, {"HeapFree", (void*)HeapFreeHook}, {"RegOpenKeyExA", (void*)OpenKeyHook}};
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
