@@ -203,7 +203,8 @@ if [ -n "$headless" ]; then
         step timeout 10 xdotool key Escape
         # 3. The settings with the first stick left ticked, then OK.
         d send 0x111 106 0
-        d tick 0 2 && shot demo-3-settings.png $SETTINGS
+        # The keys a user would press: to the list, its first row, Space.
+        step timeout 10 xdotool key --delay 100 Tab Tab Down space && shot demo-3-settings.png $SETTINGS
         d press 1
         # 4. The ticked stick is no longer in the menu.
         d menu 0 && shot demo-4-hidden.png $MENU
@@ -226,7 +227,7 @@ To drive it from another terminal, in this environment:
   wine build/run/driver.exe menu 0        # open the tray menu and leave it open
   wine build/run/driver.exe menu 1        # open it (or take the open one) and choose its first item
   wine build/run/driver.exe send 0x111 106 0     # WM_COMMAND 106: Settings (105: Exit, 0x1004: eject E:)
-  wine build/run/driver.exe tick 0 2             # tick the settings' first row (1: untick)
+  xdotool key Tab Tab Down space                 # in the settings: to the list, its first row, tick it
   wine build/run/driver.exe press 1              # the open dialog's OK (2: Cancel)
   wine build/run/driver.exe send 0x219 0x8000 F  # a volume broadcast: F: arrived (0x8004: it left)
   wine build/run/driver.exe key ?                # Alt+?: the About box (press 1 closes it)

@@ -56,15 +56,4 @@ protected:
     }
 
     static std::string Registry() { return HostRegistry("SOFTWARE\\Kestrabin"); }
-
-    // The tracked drive strings; a list whose backward links disagree says so.
-    static std::string Tracked()
-    {
-        std::string forward, backward;
-        for (const DriveNode* node = GetTrackedDriveList()->first; node; node = node->next)
-            forward += std::string((const char*)node->data) + " ";
-        for (const DriveNode* node = GetTrackedDriveList()->last; node; node = node->prev)
-            backward = std::string((const char*)node->data) + " " + backward;
-        return forward == backward ? forward : forward + "but backwards " + backward;
-    }
 };

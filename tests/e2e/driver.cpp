@@ -10,7 +10,6 @@
 //                            header of a port) or "short" (a volume record cut to its header)
 //   key [list] CHARS         Alt+CHAR for each character, to the main window (or the settings list),
 //                            then WM_COMMAND 0x0FFF posted to the main window as a marker
-//   tick ROW IMAGE...        set settings rows' state images
 //   press ID                 click button ID of the program's dialog or message box
 //   gone                     until the program shows no dialog or message box
 // Exit code 0 when the action was done, 1 with a line saying why otherwise.
@@ -106,25 +105,6 @@ static int Keys(HWND target, const char* keys)
     return 0;
 }
 
-// Each row's state goes through a record in the program's memory. The first five fields of
-// LVITEMA (mask ... stateMask) lie at the same offsets in the 32- and 64-bit layouts.
-static int Tick(HWND list, char** pairs, int count)
-{
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, appProcess);
-    void* remote = process ? VirtualAllocEx(process, NULL, 64, MEM_COMMIT, PAGE_READWRITE) : NULL;
-    if (!list || !remote)
-        return Fail("no settings list to tick", (long)GetLastError());
-    for (int i = 0; i + 1 < count; i += 2) {
-        UINT image = INDEXTOSTATEIMAGEMASK(atoi(pairs[i + 1]));
-        UINT item[16] = {LVIF_STATE, (UINT)atoi(pairs[i]), 0, image, LVIS_STATEIMAGEMASK};
-        WriteProcessMemory(process, remote, item, sizeof(item), NULL);
-        SendMessageA(list, LVM_SETITEMSTATE, item[1], (LPARAM)remote);
-    }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
-    return 0;
-}
-
 int main(int argc, char** argv)
 {
     const char* action = argc > 1 ? argv[1] : "";
@@ -153,11 +133,9 @@ int main(int argc, char** argv)
         return Send(target, argv + 2 + named, argc - 2 - named);
     if (!strcmp(action, "key") && argc == 3 + named)
         return Keys(target, argv[2 + named]);
-    if (!strcmp(action, "tick") && argc % 2 == 0)
-        return Tick(list, argv + 2, argc - 2);
     HWND button = GetDlgItem(dialog, argc == 3 ? atoi(argv[2]) : 0);
     // BM_CLICK answers 0.
     if (!strcmp(action, "press") && argc == 3)
         return button ? (int)SendMessageA(button, BM_CLICK, 0, 0) : Fail("no button to press");
-    return Fail("usage: driver wait | menu K | send ... | key ... | tick ... | press ID | gone");
+    return Fail("usage: driver wait | menu K | send ... | key ... | press ID | gone");
 }

@@ -1,8 +1,8 @@
 // Fuzz target: the code without windows under a stream of steps: volume broadcasts, ejects,
 // drives plugged in and pulled out, instance IDs and registry values of any bytes, and a tray
-// menu's reads followed by a save, any call failing. After every step the tracked list is well linked with
-// strings that fit their 4 bytes, the heap holds the list and nothing else, nothing is left
-// open and the platform refused nothing.
+// menu's reads followed by a save, any call failing. After every step the tracked list is well
+// linked, with strings that fit their 4 bytes and each letter once; the heap holds the list and
+// nothing else, nothing is left open and the platform refused nothing.
 #include <stdlib.h>
 #include <string.h>
 
@@ -14,10 +14,13 @@
 static void Check()
 {
     size_t nodes = 0;
+    unsigned letters = 0;
     const DriveNode* previous = nullptr;
     for (const DriveNode* node = GetTrackedDriveList()->first; node; previous = node, node = node->next) {
-        if (++nodes > 9999 || node->prev != previous || !memchr(node->data, 0, 4))
+        unsigned letter = 1u << (*(const char*)node->data & 31);
+        if (++nodes > 26 || node->prev != previous || !memchr(node->data, 0, 4) || (letters & letter))
             abort();
+        letters |= letter;
     }
     if (GetTrackedDriveList()->last != previous || HostHeapBlocks() != 1 + 2 * nodes)
         abort();
