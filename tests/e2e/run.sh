@@ -93,7 +93,7 @@ O='[100e 0 KINGSTON DATATRAVELER_3.0(O:)]'
 FIXED='[-] [6a 0 設定] [-] [68 0 Kestrabinについて] [-] [69 0 終了]'
 # The tray record as registered: icon 128, callback message 1025 (WM_USER + 1), flags, tooltip.
 ICON='128 1025 17 USBストレージの取り外し icon=1'
-BOX='box 0 0 Kestrabin: Kestrabin\n        Ver. 1.30\n\n\n        Copyright (C) 2026 Kestrabin developers'
+BOX=$'box 0 0 Kestrabin: Kestrabin\n        Ver. 1.30\n\n\n        Copyright (C) 2026 Kestrabin developers'
 
 # --- helpers -----------------------------------------------------------------------------------
 fail() { why+="${why:+; }$*"; }

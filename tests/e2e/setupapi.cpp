@@ -97,12 +97,31 @@ static BOOL WINAPI TrackPopupMenuHook(HMENU menu, UINT flags, int x, int y, int 
     return TrackPopupMenu(menu, flags, x, y, reserved, owner, rect);
 }
 
-// Each label's text and each list column's widest, in the font that the dialog gives all its
-// controls, against the room the label or the column has, in pixels: "labels TEXT/ROOM ...".
-static void LogLabels(HWND dialog, HWND list, int rows)
+// What the user sees of a settings dialog once it is filled: "rows owner=0|1 focus=ID [IMAGE DRIVE
+// LABEL]..." (whether the main window owns it, the control with the focus, each row), then "labels
+// TEXT/ROOM ...": each label's text and each column's widest, in the font that the dialog gives
+// all its controls, against the room the label or the column has, in pixels.
+static HWND WINAPI CreateDialogHook(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param)
 {
-    char line[256];
-    int length = sprintf(line, "labels");
+    if (SimFails("CreateDialogParamA"))
+        return NULL;
+    HWND dialog = CreateDialogParamA(instance, name, owner, proc, param);
+    HWND list = GetDlgItem(dialog, 40001);
+    char line[4096];
+    int widest[2] = {};
+    int length =
+        sprintf(line, "rows owner=%d focus=%d", GetWindow(dialog, GW_OWNER) == mainWindow, GetDlgCtrlID(GetFocus()));
+    for (int row = 0; row < ListView_GetItemCount(list) && length < 3500; row++) {
+        char text[2][128] = {};
+        for (int column = 0; column < 2; column++) {
+            ListView_GetItemText(list, row, column, text[column], sizeof(text[column]));
+            widest[column] = std::max(widest[column], ListView_GetStringWidth(list, text[column]));
+        }
+        int image = ListView_GetItemState(list, row, LVIS_STATEIMAGEMASK) >> 12;
+        length += sprintf(line + length, " [%d %s %s]", image, text[0], text[1]);
+    }
+    SimWrite(line);
+    length = sprintf(line, "labels");
     for (HWND label = GetWindow(dialog, GW_CHILD); label; label = GetWindow(label, GW_HWNDNEXT)) {
         char text[256] = "";
         RECT room = {};
@@ -111,39 +130,9 @@ static void LogLabels(HWND dialog, HWND list, int rows)
         if (GetDlgCtrlID(label) == 0xFFFF)
             length += sprintf(line + length, " %d/%ld", ListView_GetStringWidth(list, text), room.right);
     }
-    for (int column = 0; column < 2; column++) {
-        int widest = 0;
-        for (int row = 0; row < rows; row++) {
-            char text[128] = "";
-            ListView_GetItemText(list, row, column, text, sizeof(text));
-            widest = std::max(widest, ListView_GetStringWidth(list, text));
-        }
-        length += sprintf(line + length, " %d/%d", widest, ListView_GetColumnWidth(list, column));
-    }
+    for (int column = 0; column < 2; column++)
+        length += sprintf(line + length, " %d/%d", widest[column], ListView_GetColumnWidth(list, column));
     SimWrite(line);
-}
-
-// The settings list as the real list view holds it once the dialog has filled it, whether the
-// main window owns the dialog, and the control that has the focus.
-static HWND WINAPI CreateDialogHook(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param)
-{
-    if (SimFails("CreateDialogParamA"))
-        return NULL;
-    HWND dialog = CreateDialogParamA(instance, name, owner, proc, param);
-    HWND list = GetDlgItem(dialog, 40001);
-    int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
-    char line[4096];
-    int length =
-        sprintf(line, "rows owner=%d focus=%d", GetWindow(dialog, GW_OWNER) == mainWindow, GetDlgCtrlID(GetFocus()));
-    for (int row = 0; row < rows && length < 3500; row++) {
-        char text[2][128] = {};
-        for (int column = 0; column < 2; column++)
-            ListView_GetItemText(list, row, column, text[column], sizeof(text[column]));
-        LRESULT state = SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) >> 12;
-        length += sprintf(line + length, " [%d %s %s]", (int)state, text[0], text[1]);
-    }
-    SimWrite(line);
-    LogLabels(dialog, list, rows);
     return dialog;
 }
 
@@ -172,10 +161,7 @@ static BOOL WINAPI PostMessageHook(HWND window, UINT message, WPARAM wParam, LPA
 
 static int WINAPI MessageBoxHook(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
-    std::string shown = text;
-    for (size_t at = 0; (at = shown.find('\n', at)) != std::string::npos;)
-        shown.replace(at, 1, "\\n");
-    SimLog("box %d %x %s: %s", owner != NULL, type, caption, shown.c_str());
+    SimLog("box %d %x %s: %s", owner != NULL, type, caption, text);
     return MessageBoxA(owner, text, caption, type);
 }
 
