@@ -58,12 +58,6 @@ void SimBroadcastRemoval(DWORD unitMask)
     CloseHandle(CreateThread(NULL, 0, Broadcast, (LPVOID)(ULONG_PTR)unitMask, 0, NULL));
 }
 
-static DWORD WINAPI DrivesHook(DWORD size, LPSTR buffer)
-{
-    Load();
-    return SimGetLogicalDriveStringsA(size, buffer);
-}
-
 static HANDLE WINAPI CreateFileHook(
     LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD how, DWORD flags, HANDLE model)
 {
@@ -196,7 +190,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     const struct {
         const char* name;
         void* hook;
-    } hooks[] = {{"GetLogicalDriveStringsA", (void*)DrivesHook}, {"CreateFileA", (void*)CreateFileHook},
+    } hooks[] = {{"GetLogicalDriveStringsA", (void*)SimGetLogicalDriveStringsA}, {"CreateFileA", (void*)CreateFileHook},
         {"DeviceIoControl", (void*)SimDeviceIoControl}, {"CloseHandle", (void*)SimCloseHandle},
         {"Sleep", (void*)SleepHook}, {"TrackPopupMenu", (void*)TrackPopupMenuHook},
         {"CreateDialogParamA", (void*)CreateDialogHook}, {"Shell_NotifyIconA", (void*)NotifyIconHook},
