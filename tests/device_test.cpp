@@ -64,12 +64,13 @@ TEST_F(Device, OnlyAResolvedDriveWhoseParentHasBothBitsIsARemovableUsbDrive)
     // Another device's disk with E's number, enumerated before E's, under a controller.
     const std::string decoy = "iface disk 4 999 1\nnode 999 998 0 SCSI\\DISK&VEN_X&PROD_Y&REV_1\\0\nnode 998 0 0 PCI\n";
     const std::string floppy = "iface floppy 4 999 1\nnode 999 998 0 FLOPPY\nnode 998 0 0 PCI\n";
-    const std::string disk = StickVolume('E') + StickInterface('E') + "node 104 204 6000 D\n";
+    // E's volume and interface, and a disk node of its own status.
+    const std::string disk = "volume E disk 4\niface disk 4 104 1\nnode 104 204 6000 D\n";
     // The machine, the removable test's answer for E, and the interface classes it searched.
     const std::tuple<std::string, int, int> cases[] = {{Stick('E'), 1, 2},
         // Only the USB device's status counts, never the disk's own.
         {disk + "node 204 0 4000 U", 0, 2}, {disk + "node 204 0 2000 U", 0, 2},
-        {StickVolume('E') + StickInterface('E') + "node 104 204 0 D\nnode 204 0 ffffffff U", 1, 2},
+        {"volume E disk 4\niface disk 4 104 1\nnode 104 204 0 D\nnode 204 0 ffffffff U", 1, 2},
         {disk + "node 204 0 6000 U\nfail CM_Get_Parent 1", 0, 2}, {Stick('E') + "fail CM_Get_DevNode_Status 1", 0, 2},
         // A volume without a number, with all its bits set, or of another type: no search at all.
         {"volume E fail 4", -1, 0}, {"volume E disk 4294967295", -1, 0}, {"volume E other 4", -1, 0},
@@ -80,7 +81,7 @@ TEST_F(Device, OnlyAResolvedDriveWhoseParentHasBothBitsIsARemovableUsbDrive)
         {decoy + Stick('E') + "fail CreateFileA 2", 1, 2}, {decoy + Stick('E') + "fail DeviceIoControl 2", 1, 2},
         {Stick('E') + decoy, 1, 2}, {floppy + Stick('E'), 0, 1}, {decoy + Stick('E'), 0, 2},
         // A CD-ROM volume is looked up in its own class only.
-        {"volume E cdrom 4\niface floppy 4 104 1\n" + StickInterface('E') + StickNodes('E'), -1, 1},
+        {"volume E cdrom 4\niface floppy 4 104 1\niface disk 4 104 1\n" + StickNodes('E'), -1, 1},
         {"volume E cdrom 4\niface cdrom 4 104 1\n" + StickNodes('E'), 1, 1},
         {Stick('E') + "fail SetupDiGetClassDevsA 1", 1, 2}, {Stick('E') + "fail SetupDiEnumDeviceInterfaces 2", -1, 2}};
     for (const auto& [machine, removable, searches] : cases) {
@@ -90,7 +91,7 @@ TEST_F(Device, OnlyAResolvedDriveWhoseParentHasBothBitsIsARemovableUsbDrive)
             << machine;
     }
     // A device that is not present is not even opened.
-    Describe(StickVolume('E') + StickInterface('E', 0) + StickNodes('E'));
+    Describe("volume E disk 4\niface disk 4 104 0\n" + StickNodes('E'));
     EXPECT_EQ((V{-1, 1}), (V{IsRemovableUsbDrive("E"), SimCount("CreateFileA")}));
     DEVINST node = 0xDEADBEEF;
     EXPECT_EQ((V{0, 0, -1, 0xDEADBEEF}),

@@ -12,18 +12,9 @@
 using V = std::vector<long long>;
 using S = std::vector<std::string>;
 
-// A USB stick at this letter, N = letter - 'A': its volume on disk N, the disk's interface, and its
-// nodes: the disk 100 + N ("ACME STICK<letter>") under the USB device 200 + N (1234/5678, serial
-// S<letter>) with this status.
-inline std::string StickVolume(char letter)
-{
-    return "volume " + std::string(1, letter) + " disk " + std::to_string(letter - 'A') + "\n";
-}
-inline std::string StickInterface(char letter, int present = 1)
-{
-    int n = letter - 'A';
-    return "iface disk " + std::to_string(n) + " " + std::to_string(100 + n) + " " + std::to_string(present) + "\n";
-}
+// A USB stick at this letter, N = letter - 'A': its volume on disk N, the disk's interface, and
+// its nodes: the disk 100 + N ("ACME STICK<letter>") under the USB device 200 + N (1234/5678,
+// serial S<letter>) with this status.
 inline std::string StickNodes(char letter, const std::string& status = "6000")
 {
     std::string disk = std::to_string(100 + letter - 'A'), usb = std::to_string(200 + letter - 'A'), l(1, letter);
@@ -32,7 +23,9 @@ inline std::string StickNodes(char letter, const std::string& status = "6000")
 }
 inline std::string Stick(char letter, const std::string& status = "6000")
 {
-    return StickVolume(letter) + StickInterface(letter) + StickNodes(letter, status);
+    std::string n = std::to_string(letter - 'A');
+    return "volume " + std::string(1, letter) + " disk " + n + "\niface disk " + n + " " +
+        std::to_string(100 + letter - 'A') + " 1\n" + StickNodes(letter, status);
 }
 
 class HostTest : public ::testing::Test {

@@ -14,7 +14,6 @@
 //   gone                     until the program shows no dialog or message box
 // Exit code 0 when the action was done, 1 with a line saying why otherwise.
 #include <windows.h>
-#include <commctrl.h>
 #include <ctype.h>
 #include <dbt.h>
 #include <stdio.h>

@@ -3,8 +3,7 @@
 // points the exe's volume calls there too, reads the machine from the file named by
 // KESTRABIN_SIM_MACHINE (again at every volume opened), and
 // logs in UTF-8, to the file named by KESTRABIN_SIM_LOG, what the program asked and showed.
-// "fail CALL NTH" lines also make the exe's LoadImageA, CreateDialogParamA, HeapAlloc and
-// RegOpenKeyExA fail.
+// "fail CALL NTH" lines also make the exe's HeapAlloc and RegOpenKeyExA fail.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -14,7 +13,7 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "../../platform/sim/machine.h"
 
@@ -26,9 +25,7 @@ static HWND mainWindow;
 static void Load()
 {
     std::ifstream file(getenv("KESTRABIN_SIM_MACHINE"));
-    std::stringstream text;
-    text << file.rdbuf();
-    SimDescribe(text.str().c_str());
+    SimDescribe(std::string(std::istreambuf_iterator<char>(file), {}).c_str());
 }
 
 // Lines come in the program's code page.
@@ -97,8 +94,6 @@ static BOOL WINAPI TrackPopupMenuHook(HMENU menu, UINT flags, int x, int y, int 
 // all its controls, against the room the label or the column has, in pixels.
 static HWND WINAPI CreateDialogHook(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param)
 {
-    if (SimFails("CreateDialogParamA"))
-        return NULL;
     HWND dialog = CreateDialogParamA(instance, name, owner, proc, param);
     HWND list = GetDlgItem(dialog, 40001);
     char line[4096];
@@ -147,21 +142,10 @@ static LRESULT WINAPI DefWindowProcHook(HWND window, UINT message, WPARAM wParam
     return answer;
 }
 
-static BOOL WINAPI PostMessageHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    SimLog("post %x %llx %llx", message, (ULONG64)wParam, (ULONG64)lParam);
-    return PostMessageA(window, message, wParam, lParam);
-}
-
 static int WINAPI MessageBoxHook(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
     SimLog("box %d %x %s: %s", owner != NULL, type, caption, text);
     return MessageBoxA(owner, text, caption, type);
-}
-
-static HANDLE WINAPI LoadImageHook(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags)
-{
-    return SimFails("LoadImageA") ? NULL : LoadImageA(instance, name, type, cx, cy, flags);
 }
 
 static LSTATUS WINAPI OpenKeyHook(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key)
@@ -194,8 +178,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         {"DeviceIoControl", (void*)SimDeviceIoControl}, {"CloseHandle", (void*)SimCloseHandle},
         {"Sleep", (void*)SleepHook}, {"TrackPopupMenu", (void*)TrackPopupMenuHook},
         {"CreateDialogParamA", (void*)CreateDialogHook}, {"Shell_NotifyIconA", (void*)NotifyIconHook},
-        {"DefWindowProcA", (void*)DefWindowProcHook}, {"PostMessageA", (void*)PostMessageHook},
-        {"MessageBoxA", (void*)MessageBoxHook}, {"LoadImageA", (void*)LoadImageHook},
+        {"DefWindowProcA", (void*)DefWindowProcHook}, {"MessageBoxA", (void*)MessageBoxHook},
         {"HeapAlloc", (void*)HeapAllocHook}, {"HeapFree", (void*)HeapFreeHook}, {"RegOpenKeyExA", (void*)OpenKeyHook}};
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);

@@ -33,12 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     // E, F and G on disks 0 to 2, disk nodes 10 to 12 under USB nodes 20 to 22, each refusing its
     // first removal; F plugged in at start.
-    std::string ids[6], faults;
+    const std::string disk = "USBSTOR\\DISK&VEN_V&PROD_P&REV_1\\0", usb = "USB\\VID_1&PID_2\\S 17";
+    std::string ids[6] = {disk, usb, disk, usb, disk, usb}, faults;
     bool plugged[3] = {false, true, false};
-    for (int i = 0; i < 3; i++) {
-        ids[2 * i] = "USBSTOR\\DISK&VEN_V&PROD_P&REV_1\\0";
-        ids[2 * i + 1] = "USB\\VID_1&PID_2\\S 17";
-    }
     auto describe = [&] {
         std::string machine;
         for (int i = 0; i < 3; i++) {
