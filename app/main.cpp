@@ -27,13 +27,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_MAIN_ACCEL));
     MSG message = {};
     while (GetMessageA(&message, NULL, 0, 0)) {
-        // A settings dialog's keys (Tab, Enter, Escape) go to the dialog manager. The About box
-        // runs its own loop, so a dialog seen here is a settings dialog.
-        HWND root = GetAncestor(message.hwnd, GA_ROOT);
-        if (root && GetClassLongA(root, GCW_ATOM) == (DWORD)(UINT_PTR)WC_DIALOG && IsDialogMessageA(root, &message))
-            continue;
-        // Translated for whichever window the keystroke is addressed to.
-        if (!TranslateAcceleratorA(message.hwnd, accelerators, &message)) {
+        // Accelerators are translated for whichever window the keystroke is addressed to. Then a
+        // settings dialog's keys (Tab, Enter, Escape) go to the dialog manager, which dispatches
+        // the rest; the main window has no controls for it to move between.
+        if (!TranslateAcceleratorA(message.hwnd, accelerators, &message) &&
+            !IsDialogMessageA(GetAncestor(message.hwnd, GA_ROOT), &message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }

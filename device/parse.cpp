@@ -83,8 +83,7 @@ static const ScanState USB_STATES[] = {
 bool ParseDiskDeviceId(const char* idText, DiskIdentity* identityOut)
 {
     // Without a revision after the product, the product ends at the instance part's backslash.
-    const char* vendor = FindValue(idText, "VEN_");
-    const char* product = vendor ? FindValue(vendor, "PROD_") : NULL;
+    const char* product = FindValue(idText, "PROD_");
     if (product && !FindValue(product, "REV_"))
         return ScanMarkers(idText, STORPORT_STATES, 2, identityOut, sizeof(*identityOut));
     return ScanMarkers(idText, DISK_STATES, 3, identityOut, sizeof(*identityOut));

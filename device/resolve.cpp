@@ -1,4 +1,5 @@
 // From a drive letter to the device node of the disk that carries it.
+#define KESTRABIN_DEFINE_GUIDS
 #include "../platform/win32.h"
 #include "device.h"
 

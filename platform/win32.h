@@ -13,7 +13,10 @@
 #include <cfgmgr32.h>
 #include <dbt.h>
 #ifdef _WIN32
+// The interface classes' GUIDs are defined in the one file that names them.
+#ifdef KESTRABIN_DEFINE_GUIDS
 #include <initguid.h>
+#endif
 #include <winioctl.h>
 #else
 // Wine gives the interface classes their older names; the host platform defines them once.
