@@ -92,7 +92,8 @@ wine_failed() {
 wine_build() {
     local out=$1 log=$2 root
     root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-    local dll=(-shared -D_SETUPAPI_ -D_CFGMGR32_ "$root/tests/e2e/setupapi.cpp" "$root/platform/sim/machine.cpp" -lgdi32)
+    local dll=(-shared -D_SETUPAPI_ -D_CFGMGR32_ -DKESTRABIN_DEFINE_GUIDS "$root/tests/e2e/setupapi.cpp"
+        "$root/platform/sim/machine.cpp" -lgdi32)
     mkdir -p "$out/x64" "$out/x86"
     : >"$log"
     wine_compile "$log" "$out/driver.exe" x86_64-w64-mingw32-g++ "$root/tests/e2e/driver.cpp" &&
