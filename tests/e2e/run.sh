@@ -98,10 +98,10 @@ BOX=$'box 0 0 Kestrabin: Kestrabin\n        Ver. 1.30\n\n\n        Copyright (C)
 # --- helpers -----------------------------------------------------------------------------------
 fail() { why+="${why:+; }$*"; }
 
-# alive: the program runs. Once it does not, the next step says so, with Wine's own words, and no
-# later step waits for it.
+# alive: the program runs. Once it has ended unasked, the next step says so, with Wine's own words,
+# and every later step is passed over.
 alive() {
-    [ -n "$app" ] && kill -0 "$app" 2>/dev/null && return 0
+    [ -z "$ended" ] && [ -n "$app" ] && kill -0 "$app" 2>/dev/null && return 0
     [ -n "$ended" ] || fail "the exe is not running: $(tr -d '\r' <"${log%.*}.out" | tail -n 2 | paste -sd ' ')"
     ended=1
     return 1
@@ -115,7 +115,7 @@ d() {
 }
 
 # keys KEY...: real keys, typed on the X display, to the window that has the keyboard.
-keys() { alive && timeout 10 xdotool key --delay 50 "$@" || fail "keys $*"; }
+keys() { ! alive || timeout 10 xdotool key --delay 50 "$@" || fail "keys $*"; }
 
 # launch: the program on the described machine, logging afresh.
 launch() {
@@ -141,7 +141,7 @@ stop() {
     wait "$app"
     local code=$?
     app=
-    [ "${1:-$code}" = "$code" ] || fail "exit code $code, wanted $1"
+    [ -n "$ended" ] || [ "${1:-$code}" = "$code" ] || fail "exit code $code, wanted $1"
     [ "$(grep -c '^open ' "$log")" = "$(grep -c '^close ' "$log")" ] || fail "a handle left open"
     [ "$(grep -c '^set ' "$log")" = "$(grep -c '^unset ' "$log")" ] || fail "a device set left"
     ! grep -q '^refuse ' "$log" || fail "the simulator refused: $(grep '^refuse ' "$log" | sort -u | paste -sd ' ')"
@@ -158,9 +158,9 @@ events() {
 # command chosen from the menu is posted); if not, the first event that differs is named.
 expect() {
     local got end=$((SECONDS + 10)) n=1
-    while got=$(events); [ "$got" != "$2" ] && [ "$SECONDS" -lt "$end" ] && alive; do sleep 0.2; done
+    while got=$(events); [ "$got" != "$2" ] && [ "$SECONDS" -lt "$end" ] && kill -0 "$app" 2>/dev/null; do sleep 0.2; done
     seen=$(wc -l <"$log")
-    [ "$got" != "$2" ] || return 0
+    [ "$got" != "$2" ] && alive || return 0
     while [ "$(sed -n ${n}p <<<"$got")" = "$(sed -n ${n}p <<<"$2")" ]; do n=$((n + 1)); done
     fail "$1: event $n is {$(sed -n ${n}p <<<"$got")}, wanted {$(sed -n ${n}p <<<"$2")}"
 }
@@ -195,6 +195,7 @@ registry() { wine_exclusions "$work/set.reg" "$@" || fail "regedit failed"; }
 # stored WHAT VALUES...: the stored exclusion list, as regedit exports it, is keys 0, 1, ... with
 # these values (" NAME=DATA..." each); waited for up to 10 s, as typed keys take their time.
 stored() {
+    alive || return 0
     local got want= n=0 values end=$((SECONDS + 10))
     for values in "${@:2}"; do want+="${want:+ }$((n++)):$values"; done
     while
@@ -215,9 +216,7 @@ shot() {
 }
 
 scenario() {
-    name=$1
-    why=
-    log=$work/$name.log
+    name=$1 why= log=$work/$1.log
     base_machine >"$work/machine.txt"
     registry
     "sc_${name//-/_}"
@@ -237,7 +236,7 @@ scenario() {
 # volume of its device. Menus with a drive excluded leave no heap behind. WM_CLOSE ends with 0.
 sc_menu_eject() {
     start
-    [ "$(grep -m1 -oE '^(open|notify) ' "$log")" = "open " ] || fail "the icon came before the scan"
+    ! alive || [ "$(grep -m1 -oE '^(open|notify) ' "$log")" = "open " ] || fail "the icon came before the scan"
     d send 0x111 0 0 0x111 0xFFF 0 0x111 0x3006B 0 0x219 7 0 0x219 0x8001 0 0x219 0x8000 port 0x219 0x8004 port \
         0x401 128 0x202 0x401 128 0x203 0x401 128 0x204 0x401 127 0x205 0xE 0 0
     expect "answers" "$(passed 111 0 0 111 fff 0 111 3006b 0 219 7 0 219 8001 DATA)
@@ -288,7 +287,7 @@ sc_settings() {
     expect "rows: D: unticked, its key not read; J: unreadable" "fail RegOpenKeyExA 2
 rows owner=1 focus=1 [1 D: OPTI DVD-RW] [1 E: ACME STICK] [1 F: SAMSUNG PORTABLE_SSD_T5] [1 J: NONAME CARD] [1 M: GENERIC FLASH_DISK] [1 N: KINGSTON DATATRAVELER_3.0] [1 O: KINGSTON DATATRAVELER_3.0]
 answer 0"
-    grep -m1 '^labels ' "$log" | awk '{ for (i = 2; i <= NF; i++) { split($i, w, "/"); cut += w[1] > w[2] } } END { exit cut || !NR }' ||
+    ! alive || grep -m1 '^labels ' "$log" | awk '{ for (i = 2; i <= NF; i++) { split($i, w, "/"); cut += w[1] > w[2] } } END { exit cut || !NR }' ||
         fail "a label or a column does not show its whole text (text/room in pixels): $(grep -m1 '^labels ' "$log")"
     d send dialog 0x111 0x10001 0
     d key list /
