@@ -279,7 +279,7 @@ $(attempts eject 17 0)"
 # button), two dialogs each with its own. Dialogs opened and closed leave no heap behind.
 sc_settings() {
     local x=' PID=7777 SEL=X7 VID=7777' d=' PID=1806 SEL=77 VID=0E8D' none=' PID= SEL= VID='
-    local e=' PID=5678 SEL=0123456789 VID=1234' m=' PID=0727 SEL=6&348EE156&0&3 VID=05E3'
+    local f=' PID=61F5 SEL=1234567890AB VID=04E8' m=' PID=0727 SEL=6&348EE156&0&3 VID=05E3'
     registry 7777,7777,X7 0E8D,1806,77 ,,
     echo "fail RegOpenKeyExA 2" >>"$work/machine.txt"
     start
@@ -293,20 +293,20 @@ answer 0"
     d key list /
     expect "OK with notification 1 is no click; Alt+/ to the list opens no About box" "answer 0
 default 111 fff 0 -> 0"
-    keys Tab Tab Down Down space Down Down Down space Return
-    stored "E: and M: ticked, then Enter: X: and D: kept" "$x" "$d" "$none" "$e" "$m"
+    keys Tab Tab Down Down Down space Down Down space Return
+    stored "F: and M: ticked, then Enter: X: and D: kept" "$x" "$d" "$none" "$f" "$m"
     d menu 4
-    expect "D:, E:, M: (and J:) excluded; Settings again" "$(menu_of "$F $N $O")
-rows owner=1 focus=1 [2 D: OPTI DVD-RW] [2 E: ACME STICK] [1 F: SAMSUNG PORTABLE_SSD_T5] [1 J: NONAME CARD] [2 M: GENERIC FLASH_DISK] [1 N: KINGSTON DATATRAVELER_3.0] [1 O: KINGSTON DATATRAVELER_3.0]"
+    expect "D:, F:, M: (and J:) excluded; Settings again" "$(menu_of "$E $N $O")
+rows owner=1 focus=1 [2 D: OPTI DVD-RW] [1 E: ACME STICK] [2 F: SAMSUNG PORTABLE_SSD_T5] [1 J: NONAME CARD] [2 M: GENERIC FLASH_DISK] [1 N: KINGSTON DATATRAVELER_3.0] [1 O: KINGSTON DATATRAVELER_3.0]"
     shot settings.png 400x340+312+200
     d send 0x111 106 0
     keys Tab Tab Down space Return
-    stored "in a second dialog, D: unticked, then Enter" "$x" "$none" "$e" "$m"
+    stored "in a second dialog, D: unticked, then Enter" "$x" "$none" "$f" "$m"
     keys Escape
     d gone
     d send 0x111 106 0
     keys shift+Tab Down space Return
-    stored "D: ticked, then Enter" "$x" "$none" "$e" "$m" "$d"
+    stored "D: ticked, then Enter" "$x" "$none" "$f" "$m" "$d"
     for closing in Escape alt+F4 Escape alt+F4; do
         d send 0x111 106 0
         keys Tab Tab Down space "$closing"
@@ -314,7 +314,7 @@ rows owner=1 focus=1 [2 D: OPTI DVD-RW] [2 E: ACME STICK] [1 F: SAMSUNG PORTABLE
     done
     d menu -1
     steady "seven dialogs closed with Enter, Escape and the close button (Alt+F4)" 2
-    stored "Escape and the close button store nothing" "$x" "$none" "$e" "$m" "$d"
+    stored "Escape and the close button store nothing" "$x" "$none" "$f" "$m" "$d"
 }
 
 # Volume broadcasts: arrivals of tracked kinds join the list once, a removal leaves it, a record
