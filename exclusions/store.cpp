@@ -158,9 +158,9 @@ void SaveExclusionList(const char* tickedDrives, const char* untickedDrives)
                 written = WriteEntry(number++, (const UsbIdentity*)node->data);
         }
         char path[KEY_PATH_SIZE];
-        for (; written; number++) {
+        for (int deleted = written; deleted; number++) {
             FormatEntryKeyPath(path, number);
-            written = RegDeleteKeyA(HKEY_CURRENT_USER, path) == ERROR_SUCCESS;
+            deleted = RegDeleteKeyA(HKEY_CURRENT_USER, path) == ERROR_SUCCESS;
         }
     }
     FreeExclusionList(&stored);
