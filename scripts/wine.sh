@@ -13,7 +13,9 @@ wine_env() {
     if [ -n "${KESTRABIN_NO_32BIT:-}" ]; then
         wine32_missing="KESTRABIN_NO_32BIT is set"
     elif ! wine32_missing=$(/usr/lib/wine/wine --version 2>&1); then
+        # The last line, from the loader's name on ("/usr/lib/wine/wine: ... Exec format error").
         wine32_missing=$(tail -n 1 <<<"${wine32_missing:-/usr/lib/wine/wine gives no version}")
+        [[ $wine32_missing != */usr/lib/wine/wine:* ]] || wine32_missing=/usr/lib/wine/wine:${wine32_missing##*/usr/lib/wine/wine:}
     else
         wine32_missing=
     fi
