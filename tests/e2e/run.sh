@@ -114,8 +114,9 @@ d() {
         fail "driver $*: $(tr -d '\r' <"$work/driver.txt")"
 }
 
-# keys KEY...: real keys, typed on the X display, to the window that has the keyboard.
-keys() { ! alive || timeout 10 xdotool key --delay 50 "$@" || fail "keys $*"; }
+# keys KEY...: real keys, typed on the X display, to the window that has the keyboard. Xvfb gives
+# them to the window under the pointer: the pointer goes over the (centred) dialogs first.
+keys() { ! alive || timeout 10 xdotool mousemove 512 384 key --delay 50 "$@" || fail "keys $*"; }
 
 # launch: the program on the described machine, logging afresh.
 launch() {
