@@ -10,9 +10,8 @@
 # program and every Wine process of its prefix (wineserver -k), and its Xvfb. So does the
 # program's own Exit; then it says so, with the exit code.
 #
-# Both ways share one Wine prefix, build/run/prefix: a prefix takes 1.3 GB, too much to keep
-# a second one for the demo. A start while the other one runs
-# stops that one first, and says so.
+# Both ways share one Wine prefix, build/run/prefix: a prefix takes 1.3 GB, too much to keep a
+# second one for the demo. A start while the other one runs stops that one first, and says so.
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -230,7 +229,7 @@ To drive it from another terminal, in this environment:
   wine build/run/driver.exe menu 0        # open the tray menu and leave it open
   wine build/run/driver.exe menu 1        # open it (or take the open one) and choose its first item
   wine build/run/driver.exe send 0x111 106 0     # WM_COMMAND 106: Settings (105: Exit, 0x1004: eject E:)
-  xdotool key Tab Tab Down space                 # in the settings: to the list, its first row, tick it
+  xdotool mousemove 512 384 key Tab Tab Down space  # in the settings (keys go under the pointer): tick row 1
   wine build/run/driver.exe press 1              # the open dialog's OK (2: Cancel)
   wine build/run/driver.exe send 0x219 0x8000 F  # a volume broadcast: F: arrived (0x8004: it left)
   wine build/run/driver.exe key ?                # Alt+?: the About box (press 1 closes it)
