@@ -19,6 +19,9 @@ static void AppendDriveEntries(HMENU menu)
     char entryText[ENTRY_TEXT_SIZE] = {};
 
     for (const char* drive = letters; *drive; drive++) {
+        // A letter outlives its broadcasts: offer it only while a removable USB drive holds it.
+        if (IsRemovableUsbDrive(drive) != 1)
+            continue;
         // Zero-filled per drive: a drive whose USB identity cannot be read is
         // tested with empty fields, never with the previous drive's.
         UsbIdentity usb = {};

@@ -24,6 +24,8 @@ struct UsbIdentity {
 int ResolveDriveDevice(const char* driveString, DEVINST* devNodeOut);
 DEVINST FindDiskDevInst(DWORD deviceNumber, int kind);
 int IsRemovableUsbDrive(const char* driveString);
+// The USB device of a disk node: its parent, or the composite device above an interface node.
+int FindUsbDeviceNode(DEVINST disk, DEVINST* usbDeviceOut);
 
 int GetDiskIdentity(DiskIdentity* identityOut, const char* driveString);
 int GetUsbIdentity(UsbIdentity* identityOut, const char* driveString);

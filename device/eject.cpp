@@ -12,7 +12,7 @@ int EjectDrive(const char* driveString)
         return 0;
     // Never send a removal to a node we could not identify.
     DEVINST usbDevice = 0;
-    if (CM_Get_Parent(&usbDevice, disk, 0) != CR_SUCCESS || usbDevice == 0)
+    if (!FindUsbDeviceNode(disk, &usbDevice))
         return 0;
     ULONG status = 0;
     ULONG problem = 0;

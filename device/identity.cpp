@@ -11,8 +11,8 @@ static int ReadDeviceId(const char* driveString, int parent, char* idText)
     DEVINST node = 0;
     if (!ResolveDriveDevice(driveString, &node))
         return 0;
-    // Without its parent the disk's own ID would pass for the USB device's.
-    if (parent && CM_Get_Parent(&node, node, 0) != CR_SUCCESS)
+    // Without its USB device the disk's own ID would pass for the USB device's.
+    if (parent && !FindUsbDeviceNode(node, &node))
         return 0;
     for (int i = 0; i < DEVICE_ID_SIZE; i++)
         idText[i] = 0;

@@ -4,6 +4,8 @@
 #include "device.h"
 
 #define NO_DEVICE_NUMBER 0xFFFFFFFFu
+#define DEVICE_ID_SIZE 1024
+#define NT_DEVICE_SIZE 1024
 
 // Opens a volume or interface path for queries only and asks for its storage
 // device number; fills number with the answer or the no-number sentinel.
@@ -22,6 +24,26 @@ static void QueryDeviceNumber(const char* path, STORAGE_DEVICE_NUMBER* number)
     CloseHandle(handle);
 }
 
+// 1 when text begins with prefix.
+static int BeginsWith(const char* text, const char* prefix)
+{
+    while (*prefix && *text == *prefix) {
+        text++;
+        prefix++;
+    }
+    return !*prefix;
+}
+
+// Floppies are numbered apart from disks, yet report the disk type: floppy 0 and disk 0 give the
+// same number. The drive letter's NT device tells them apart, also without a medium.
+static int IsFloppyDrive(char letter)
+{
+    char name[] = "X:";
+    name[0] = letter;
+    char device[NT_DEVICE_SIZE] = {};
+    return QueryDosDeviceA(name, device, NT_DEVICE_SIZE) && BeginsWith(device, "\\Device\\Floppy");
+}
+
 int ResolveDriveDevice(const char* driveString, DEVINST* devNodeOut)
 {
     if (!driveString || !devNodeOut)
@@ -36,14 +58,10 @@ int ResolveDriveDevice(const char* driveString, DEVINST* devNodeOut)
         return 0;
 
     DEVINST node = 0;
-    if (number.DeviceType == FILE_DEVICE_DISK) {
-        // A floppy drive reports a disk-type number of its own class.
-        node = FindDiskDevInst(number.DeviceNumber, IFACE_FLOPPY);
-        if (!node)
-            node = FindDiskDevInst(number.DeviceNumber, IFACE_DISK);
-    } else if (number.DeviceType == FILE_DEVICE_CD_ROM) {
+    if (number.DeviceType == FILE_DEVICE_DISK)
+        node = FindDiskDevInst(number.DeviceNumber, IsFloppyDrive(driveString[0]) ? IFACE_FLOPPY : IFACE_DISK);
+    else if (number.DeviceType == FILE_DEVICE_CD_ROM)
         node = FindDiskDevInst(number.DeviceNumber, IFACE_CDROM);
-    }
     if (!node)
         return 0;
     *devNodeOut = node;
@@ -96,17 +114,53 @@ DEVINST FindDiskDevInst(DWORD deviceNumber, int kind)
     return found;
 }
 
+static ULONG ReadStatus(DEVINST node)
+{
+    ULONG status = 0;
+    ULONG problem = 0;
+    CM_Get_DevNode_Status(&status, &problem, node, 0);
+    return status;
+}
+
+// A USB interface node: the ID of one function of a composite device, USB\VID_v&PID_p&MI_nn\...
+static int IsInterfaceNode(DEVINST node)
+{
+    char id[DEVICE_ID_SIZE] = {};
+    CM_Get_Device_IDA(node, id, DEVICE_ID_SIZE - 1, 0);
+    const char* at = id;
+    while (*at && !BeginsWith(at, "&MI_"))
+        at++;
+    return BeginsWith(id, "USB\\") && *at;
+}
+
+int FindUsbDeviceNode(DEVINST disk, DEVINST* usbDeviceOut)
+{
+    *usbDeviceOut = 0;
+    DEVINST parent = 0;
+    if (CM_Get_Parent(&parent, disk, 0) != CR_SUCCESS || !parent)
+        return 0;
+    // Windows marks only the top node of a removable device removable: a composite device's
+    // storage hangs below an interface node that is not. The composite device above it is the
+    // USB device; nothing climbs further.
+    if (!(ReadStatus(parent) & DN_REMOVABLE) && IsInterfaceNode(parent)) {
+        DEVINST composite = 0;
+        if (CM_Get_Parent(&composite, parent, 0) != CR_SUCCESS || !composite)
+            return 0;
+        parent = composite;
+    }
+    *usbDeviceOut = parent;
+    return 1;
+}
+
 int IsRemovableUsbDrive(const char* driveString)
 {
     DEVINST node = 0;
     if (!ResolveDriveDevice(driveString, &node))
         return -1;
-    DEVINST parent = 0;
     // Without a parent there is no USB device to call removable.
-    if (CM_Get_Parent(&parent, node, 0) != CR_SUCCESS)
+    DEVINST usbDevice = 0;
+    if (!FindUsbDeviceNode(node, &usbDevice))
         return 0;
-    ULONG status = 0;
-    ULONG problem = 0;
-    CM_Get_DevNode_Status(&status, &problem, parent, 0);
+    ULONG status = ReadStatus(usbDevice);
     return (status & DN_REMOVABLE) && (status & DN_DISABLEABLE) ? 1 : 0;
 }

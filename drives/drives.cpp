@@ -105,16 +105,6 @@ int GetTrackedLetters(char* letters, int room)
     return 1;
 }
 
-char UnitMaskToLetter(DWORD unitMask)
-{
-    int index = 0;
-    while (!(unitMask & 1) && index < 26) {
-        index++;
-        unitMask >>= 1;
-    }
-    return (char)('A' + index);
-}
-
 LRESULT HandleDeviceChange(HWND window, WPARAM event, LPARAM data)
 {
     if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE)
@@ -126,14 +116,21 @@ LRESULT HandleDeviceChange(HWND window, WPARAM event, LPARAM data)
         header->dbch_size < offsetof(DEV_BROADCAST_VOLUME, dbcv_flags))
         return 0;
     const DEV_BROADCAST_VOLUME* volume = (const DEV_BROADCAST_VOLUME*)data;
-    char driveString[DRIVE_STRING_SIZE] = {};
-    // %C takes the letter as a wide character; it comes out as the same byte.
-    wsprintfA(driveString, "%C:", (WCHAR)UnitMaskToLetter(volume->dbcv_unitmask));
-    if (event == DBT_DEVICEARRIVAL) {
-        if (IsRemovableUsbDrive(driveString) == 1)
-            AddTrackedDrive(driveString);
-    } else {
-        RemoveTrackedDrive(driveString);
+    int media = header->dbch_size >= sizeof(DEV_BROADCAST_VOLUME) && (volume->dbcv_flags & DBTF_MEDIA);
+    // One broadcast may name several volumes: a device that leaves names all its letters.
+    for (int index = 0; index < 26; index++) {
+        if (!(volume->dbcv_unitmask & (1u << index)))
+            continue;
+        char driveString[DRIVE_STRING_SIZE] = {};
+        // %C takes the letter as a wide character; it comes out as the same byte.
+        wsprintfA(driveString, "%C:", (WCHAR)('A' + index));
+        if (event == DBT_DEVICEARRIVAL) {
+            if (IsRemovableUsbDrive(driveString) == 1)
+                AddTrackedDrive(driveString);
+        } else if (!media || IsRemovableUsbDrive(driveString) != 1) {
+            // A disc or card taken out of a drive that stays leaves the drive tracked.
+            RemoveTrackedDrive(driveString);
+        }
     }
     return 0;
 }

@@ -26,5 +26,4 @@ int ScanDrives(void);
 int AddTrackedDrive(const char* driveString);
 int RemoveTrackedDrive(const char* driveString);
 int GetTrackedLetters(char* letters, int room);
-char UnitMaskToLetter(DWORD unitMask);
 LRESULT HandleDeviceChange(HWND window, WPARAM event, LPARAM data);

@@ -12,8 +12,10 @@ typedef DriveList ExclusionList;
 // 1, or 0 when an entry could not be read whole or the list ended early.
 int LoadExclusionList(ExclusionList* list);
 int IsExcluded(const ExclusionList* list, const UsbIdentity* identity);
-// The letters of the dialog's ticked and unticked rows.
-void SaveExclusionList(const char* tickedDrives, const char* untickedDrives);
+// Appends a copy of the identity; 0 when there was no memory for it.
+int AddExclusion(ExclusionList* list, const UsbIdentity* identity);
+// The devices of the dialog's ticked and unticked rows.
+void SaveExclusionList(const ExclusionList* ticked, const ExclusionList* unticked);
 void FreeExclusionList(ExclusionList* list);
 
 INT_PTR CALLBACK SettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

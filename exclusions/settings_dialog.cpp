@@ -1,11 +1,11 @@
 // The settings dialog: the tracked drives with a check box each; OK stores
-// the ticked devices as the exclusion list.
+// the ticked devices as the exclusion list. Each row keeps the USB identity it showed, so that
+// OK stores the devices the user saw, whatever holds their letters by then.
 #include "../platform/win32.h"
 #include "exclusions.h"
 #include "../res/resource.h"
 
 #define ROW_TEXT_SIZE 128
-#define DRIVE_TEXT_SIZE 256
 #define FORMAT_BUFFER_SIZE 1024
 #define STATE_IMAGE_UNTICKED 1
 #define STATE_IMAGE_TICKED 2
@@ -26,17 +26,29 @@ static void InsertRows(HWND list, const ExclusionList* exclusions)
     GetTrackedLetters(letters, TRACKED_LETTERS_SIZE);
     char rowText[ROW_TEXT_SIZE] = {};
     int row = 0;
+    HANDLE heap = GetProcessHeap();
     for (const char* drive = letters; *drive; drive++) {
         DiskIdentity disk = {};
-        if (!GetDiskIdentity(&disk, drive))
+        if (IsRemovableUsbDrive(drive) != 1 || !GetDiskIdentity(&disk, drive))
             continue;
+        // The row's device; none when its identity cannot be read.
+        UsbIdentity* usb = (UsbIdentity*)HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(UsbIdentity));
+        if (usb && !GetUsbIdentity(usb, drive)) {
+            HeapFree(heap, 0, usb);
+            usb = NULL;
+        }
 
         LVITEMA item = {};
         item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = row;
         item.pszText = rowText;
+        item.lParam = (LPARAM)usb;
         wsprintfA(rowText, "%c:", *drive);
-        SendMessageA(list, LVM_INSERTITEMA, 0, (LPARAM)&item);
+        if (SendMessageA(list, LVM_INSERTITEMA, 0, (LPARAM)&item) == -1) {
+            if (usb)
+                HeapFree(heap, 0, usb);
+            continue;
+        }
 
         // wsprintfA writes at most 1024 bytes; the text is cut to its buffer.
         char formatted[FORMAT_BUFFER_SIZE];
@@ -48,8 +60,7 @@ static void InsertRows(HWND list, const ExclusionList* exclusions)
         SendMessageA(list, LVM_SETITEMTEXTA, row, (LPARAM)&text);
 
         // A device whose identity cannot be read starts unticked.
-        UsbIdentity usb = {};
-        if (GetUsbIdentity(&usb, drive) && IsExcluded(exclusions, &usb)) {
+        if (usb && IsExcluded(exclusions, usb)) {
             LVITEMA tick = {};
             tick.state = INDEXTOSTATEIMAGEMASK(STATE_IMAGE_TICKED);
             tick.stateMask = LVIS_STATEIMAGEMASK;
@@ -79,30 +90,46 @@ static void FillDialog(HWND dialog, HWND list)
     FreeExclusionList(&exclusions);
 }
 
+// The device a row showed, or NULL.
+static const UsbIdentity* RowDevice(HWND list, int row)
+{
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    SendMessageA(list, LVM_GETITEMA, 0, (LPARAM)&item);
+    return (const UsbIdentity*)item.lParam;
+}
+
 static void StoreTicks(HWND dialog, HWND list)
 {
-    char ticked[TRACKED_LETTERS_SIZE] = {};
-    char unticked[TRACKED_LETTERS_SIZE] = {};
-    int tickedCount = 0;
-    int untickedCount = 0;
+    ExclusionList ticked = {};
+    ExclusionList unticked = {};
+    // A stored device the dialog's read missed started unticked: nothing is removed then.
+    int removes = !GetWindowLongPtrA(dialog, DWLP_USER);
     int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
-    for (int row = 0; row < rows && row < TRACKED_LETTERS_SIZE - 1; row++) {
-        char driveText[DRIVE_TEXT_SIZE] = {};
-        LVITEMA item = {};
-        item.iSubItem = 0;
-        item.pszText = driveText;
-        item.cchTextMax = DRIVE_TEXT_SIZE;
-        SendMessageA(list, LVM_GETITEMTEXTA, row, (LPARAM)&item);
-        if (!driveText[0])
-            continue;
+    for (int row = 0; row < rows; row++) {
+        // A row whose device could not be read changes nothing.
+        const UsbIdentity* device = RowDevice(list, row);
         // Every row but the empty box counts as ticked.
         UINT state = (UINT)SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);
-        if ((state & LVIS_STATEIMAGEMASK) >> 12 == STATE_IMAGE_UNTICKED)
-            unticked[untickedCount++] = driveText[0];
-        else
-            ticked[tickedCount++] = driveText[0];
+        if (device && (state & LVIS_STATEIMAGEMASK) >> 12 != STATE_IMAGE_UNTICKED)
+            AddExclusion(&ticked, device);
+        else if (device && removes)
+            AddExclusion(&unticked, device);
     }
-    SaveExclusionList(ticked, GetWindowLongPtrA(dialog, DWLP_USER) ? "" : unticked);
+    SaveExclusionList(&ticked, &unticked);
+    FreeExclusionList(&ticked);
+    FreeExclusionList(&unticked);
+}
+
+static void FreeRows(HWND list)
+{
+    int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    for (int row = 0; row < rows; row++) {
+        const UsbIdentity* device = RowDevice(list, row);
+        if (device)
+            HeapFree(GetProcessHeap(), 0, (void*)device);
+    }
 }
 
 INT_PTR CALLBACK SettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
@@ -125,6 +152,8 @@ INT_PTR CALLBACK SettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         }
         return FALSE;
     case WM_DESTROY:
+        // Every way the dialog closes passes here, while its list still holds the rows.
+        FreeRows(list);
         EndDialog(dialog, 1);
         return TRUE;
     }

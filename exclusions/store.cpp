@@ -105,16 +105,13 @@ static int WriteValue(HKEY key, const char* name, const char* field)
     return RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)field, (DWORD)lstrlenA(field)) == ERROR_SUCCESS;
 }
 
-// The USB identities of these drives; a drive gone since the dialog opened has none.
-static void ReadIdentities(const char* drives, ExclusionList* identities)
+int AddExclusion(ExclusionList* list, const UsbIdentity* identity)
 {
-    for (const char* drive = drives; *drive; drive++) {
-        UsbIdentity* identity = (UsbIdentity*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(UsbIdentity));
-        if (identity && GetUsbIdentity(identity, drive))
-            AppendEntry(identities, identity);
-        else if (identity)
-            HeapFree(GetProcessHeap(), 0, identity);
-    }
+    UsbIdentity* copy = (UsbIdentity*)HeapAlloc(GetProcessHeap(), 0, sizeof(UsbIdentity));
+    if (!copy)
+        return 0;
+    *copy = *identity;
+    return AppendEntry(list, copy);
 }
 
 // 1 when the key was created and holds all three values.
@@ -135,25 +132,21 @@ static int WriteEntry(int number, const UsbIdentity* identity)
 // Only the devices the dialog showed change: a stored device without a row keeps its entry,
 // a ticked one is added, an unticked one removed (a device with a ticked and an unticked row,
 // two slots of one reader, stays). The keys are rewritten from 0 without gaps.
-void SaveExclusionList(const char* tickedDrives, const char* untickedDrives)
+void SaveExclusionList(const ExclusionList* ticked, const ExclusionList* unticked)
 {
     ExclusionList stored = {};
-    ExclusionList ticked = {};
-    ExclusionList unticked = {};
     // Rewriting a list not read whole would lose the entries not read.
     if (LoadExclusionList(&stored)) {
-        ReadIdentities(tickedDrives, &ticked);
-        ReadIdentities(untickedDrives, &unticked);
         // After a key that could not be written, nothing more is written or deleted: the entry
         // meant for that key may stand only in a later one.
         int written = 1;
         int number = 0;
         for (const DriveNode* node = stored.first; node && written; node = node->next) {
             const UsbIdentity* entry = (const UsbIdentity*)node->data;
-            if (IsExcluded(&ticked, entry) || !IsExcluded(&unticked, entry))
+            if (IsExcluded(ticked, entry) || !IsExcluded(unticked, entry))
                 written = WriteEntry(number++, entry);
         }
-        for (const DriveNode* node = ticked.first; node && written; node = node->next) {
+        for (const DriveNode* node = ticked->first; node && written; node = node->next) {
             if (!IsExcluded(&stored, (const UsbIdentity*)node->data))
                 written = WriteEntry(number++, (const UsbIdentity*)node->data);
         }
@@ -164,8 +157,6 @@ void SaveExclusionList(const char* tickedDrives, const char* untickedDrives)
         }
     }
     FreeExclusionList(&stored);
-    FreeExclusionList(&ticked);
-    FreeExclusionList(&unticked);
 }
 
 void FreeExclusionList(ExclusionList* list)

@@ -2,6 +2,9 @@
 // is checked on the real exe, in the Wine suite.)
 #include "support.h"
 
+using V = std::vector<long long>;
+using S = std::vector<std::string>;
+
 class Device : public HostTest { };
 
 TEST_F(Device, InstanceIdsParseMarkerByMarkerIntoTheirFields)
@@ -52,48 +55,73 @@ TEST_F(Device, InstanceIdsParseMarkerByMarkerIntoTheirFields)
     UsbIdentity usb = {"untouched", "", ""};
     DiskIdentity disk = {"untouched", "", ""};
     Describe(
-        Stick('E') + "fail CM_Get_Parent 1\nvolume F disk 5\niface disk 5 105 1\nnode 105 205 0 -\nnode 205 0 0 -");
+        Machine("AcmeStick") + "fail CM_Get_Parent 1\nvolume F disk 5\niface disk 5 105 1\nnode 105 205 0 -\nnode 205 0 0 -");
     EXPECT_EQ((V{0, 0, 0, 0, 0, 0}),
         (V{GetUsbIdentity(&usb, "E"), GetUsbIdentity(&usb, "F"), GetDiskIdentity(&disk, "F"),
             GetUsbIdentity(nullptr, "E"), GetDiskIdentity(&disk, nullptr), GetDiskIdentity(&disk, "G")}));
     EXPECT_EQ((S{"untouched", "untouched"}), (S{usb.vid, disk.vendor}));
 }
 
-TEST_F(Device, OnlyAResolvedDriveWhoseParentHasBothBitsIsARemovableUsbDrive)
+struct RemovableRow {
+    const char* name;
+    std::string machine;
+    const char* drive;
+    bool removable;
+};
+
+class Removable : public HostTest, public ::testing::WithParamInterface<RemovableRow> { };
+
+// Another device's disk with E's number, enumerated before E's, under a controller.
+const std::string DECOY = "iface disk 1 999 1\nnode 999 998 0 SCSI\\DISK&VEN_X&PROD_Y&REV_1\\0\nnode 998 0 0 PCI\n";
+// E's volume and disk (removable itself, which never counts) below USB node 11.
+const std::string UNDER_E =
+    "volume E disk 1\niface disk 1 110 1\nnode 110 11 6000 USBSTOR\\DISK&VEN_V&PROD_P&REV_1\\0\n";
+
+INSTANTIATE_TEST_SUITE_P(Device, Removable,
+    ::testing::Values(RemovableRow{"AUsbStick", Machine("AcmeStick"), "E:", true},
+        RemovableRow{"TheSystemDisk", Machine("InternalNvme"), "C:", false},
+        RemovableRow{"RemovableButNotDisableable", Machine("NotDisableableDisk"), "Q:", false},
+        RemovableRow{"ADiskWithoutParent", Machine("DiskWithoutParent"), "L:", false},
+        RemovableRow{"AParentThatCannotBeRead", Machine("AcmeStick") + "fail CM_Get_Parent 1", "E:", false},
+        RemovableRow{"AVolumeWithoutNumber", "volume E fail 1\n" + Machine("AcmeStick"), "E:", false},
+        RemovableRow{"ANumberWithAllBitsSet", "volume E disk 4294967295\n" + Machine("AcmeStick"), "E:", false},
+        RemovableRow{"AVolumeOfAnotherType", "volume E other 1\n" + Machine("AcmeStick"), "E:", false},
+        RemovableRow{"AFloppyInItsClass", Machine("UsbFloppy InternalNvme"), "A:", true},
+        RemovableRow{"DiskZeroBesideFloppyZero", Machine("UsbFloppy InternalNvme"), "C:", false},
+        RemovableRow{"ACdRomInItsClass", Machine("UsbDvdDrive"), "D:", true},
+        RemovableRow{"ACdRomNeverAsADisk", "volume D cdrom 1\n" + Machine("AcmeStick"), "D:", false},
+        RemovableRow{"AMicroBitThroughItsCompositeDevice", Machine("MicroBit"), "K:", true},
+        RemovableRow{"ANodeWithoutMiIsNoInterface", 
+            UNDER_E + "node 11 12 2000 USB\\VID_1&PID_2\\S\nnode 12 0 6000 USB\\VID_1&PID_3\\T", "E", false},
+        RemovableRow{"NothingClimbsPastTheCompositeDevice", 
+            UNDER_E + "node 11 12 2000 USB\\VID_1&PID_2&MI_00\\S\nnode 12 13 2000 USB\\VID_1&PID_2&MI_01\\T\n" +
+                "node 13 0 6000 USB\\VID_1&PID_4\\U",
+            "E", false},
+        RemovableRow{"TheFirstMatchWins", DECOY + Machine("AcmeStick"), "E:\\", false},
+        RemovableRow{"AStickEnumeratedFirst", Machine("AcmeStick") + DECOY, "E", true},
+        RemovableRow{"ADecoyWithoutDetails", DECOY + Machine("AcmeStick") + "fail SetupDiGetDeviceInterfaceDetailA 1",
+            "E", true},
+        RemovableRow{"ADecoyThatCannotBeOpened", DECOY + Machine("AcmeStick") + "fail CreateFileA 2", "E", true},
+        RemovableRow{"ADecoyWithoutNumber", DECOY + Machine("AcmeStick") + "fail DeviceIoControl 2", "E", true},
+        RemovableRow{"AnEnumerationThatFails", Machine("AcmeStick") + "fail SetupDiEnumDeviceInterfaces 1", "E", false},
+        RemovableRow{"ADeviceNotPresent", "volume E disk 1\niface disk 1 110 0\nnode 110 11 0 D\nnode 11 0 6000 U", "E", false}),
+    ROW_NAMES);
+
+TEST_P(Removable, DrivesAreRemovableUsbDrivesByTheirUsbDevice)
 {
-    // Another device's disk with E's number, enumerated before E's, under a controller.
-    const std::string decoy = "iface disk 4 999 1\nnode 999 998 0 SCSI\\DISK&VEN_X&PROD_Y&REV_1\\0\nnode 998 0 0 PCI\n";
-    const std::string floppy = "iface floppy 4 999 1\nnode 999 998 0 FLOPPY\nnode 998 0 0 PCI\n";
-    // E's volume and interface, and a disk node of its own status.
-    const std::string disk = "volume E disk 4\niface disk 4 104 1\nnode 104 204 6000 D\n";
-    // The machine, the removable test's answer for E, and the interface classes it searched.
-    const std::tuple<std::string, int, int> cases[] = {{Stick('E'), 1, 2},
-        // Only the USB device's status counts, never the disk's own.
-        {disk + "node 204 0 4000 U", 0, 2}, {disk + "node 204 0 2000 U", 0, 2},
-        {"volume E disk 4\niface disk 4 104 1\nnode 104 204 0 D\nnode 204 0 ffffffff U", 1, 2},
-        {disk + "node 204 0 6000 U\nfail CM_Get_Parent 1", 0, 2}, {Stick('E') + "fail CM_Get_DevNode_Status 1", 0, 2},
-        // A volume without a number, with all its bits set, or of another type: no search at all.
-        {"volume E fail 4", -1, 0}, {"volume E disk 4294967295", -1, 0}, {"volume E other 4", -1, 0},
-        {Stick('E') + "fail CreateFileA 1", -1, 0}, {Stick('E') + "fail DeviceIoControl 1", -1, 0},
-        // Interfaces that cannot answer are skipped; the first match wins, a floppy drive's before a disk's.
-        {decoy + Stick('E') + "fail SetupDiGetDeviceInterfaceDetailA 1", 1, 2},
-        {decoy + Stick('E') + "fail SetupDiGetDeviceInterfaceDetailA 2", 1, 2},
-        {decoy + Stick('E') + "fail CreateFileA 2", 1, 2}, {decoy + Stick('E') + "fail DeviceIoControl 2", 1, 2},
-        {Stick('E') + decoy, 1, 2}, {floppy + Stick('E'), 0, 1}, {decoy + Stick('E'), 0, 2},
-        // A CD-ROM volume is looked up in its own class only.
-        {"volume E cdrom 4\niface floppy 4 104 1\niface disk 4 104 1\n" + StickNodes('E'), -1, 1},
-        {"volume E cdrom 4\niface cdrom 4 104 1\n" + StickNodes('E'), 1, 1},
-        {Stick('E') + "fail SetupDiGetClassDevsA 1", 1, 2}, {Stick('E') + "fail SetupDiEnumDeviceInterfaces 2", -1, 2}};
-    for (const auto& [machine, removable, searches] : cases) {
-        Describe(machine);
-        EXPECT_EQ(
-            (V{removable, searches, 0}), (V{IsRemovableUsbDrive("E:"), SimCount("SetupDiGetClassDevsA"), SimOpen()}))
-            << machine;
-    }
-    // A device that is not present is not even opened.
-    Describe("volume E disk 4\niface disk 4 104 0\n" + StickNodes('E'));
-    EXPECT_EQ((V{-1, 1}), (V{IsRemovableUsbDrive("E"), SimCount("CreateFileA")}));
-    DEVINST node = 0xDEADBEEF;
-    EXPECT_EQ((V{0, 0, -1, 0xDEADBEEF}),
-        (V{ResolveDriveDevice(nullptr, &node), ResolveDriveDevice("E", nullptr), IsRemovableUsbDrive(nullptr), node}));
+    Describe(GetParam().machine);
+    EXPECT_EQ(GetParam().removable, IsRemovableUsbDrive(GetParam().drive) == 1);
+}
+
+TEST_F(Device, ACompositeDeviceIsTheUsbDeviceOfItsStorage)
+{
+    Describe(Machine("MicroBit"));
+    UsbIdentity usb;
+    DiskIdentity disk;
+    EXPECT_EQ(1, GetUsbIdentity(&usb, "K"));
+    EXPECT_STREQ("0D28", usb.vid);
+    EXPECT_STREQ("0204", usb.pid);
+    EXPECT_STREQ("0240000034544E45001A00018AA900292011000097969900", usb.serial);
+    EXPECT_EQ(1, GetDiskIdentity(&disk, "K"));
+    EXPECT_STREQ("MBED", disk.vendor);
 }

@@ -2,6 +2,10 @@
 // saved so that only the devices shown in the dialog change and nothing stored is lost.
 #include "support.h"
 
+#include <sstream>
+
+using S = std::vector<std::string>;
+
 class Exclusions : public HostTest {
 protected:
     // The entries a load gives.
@@ -16,6 +20,17 @@ protected:
         }
         FreeExclusionList(&list);
         return entries;
+    }
+
+    // The registry that keys such as "0: X 1: E" stand for: X and Y are 9/9/X and 9/9/Y, any
+    // other serial s 1234/5678/Ss.
+    static std::string Keys(const std::string& keys)
+    {
+        std::istringstream words(keys);
+        std::string text;
+        for (std::string number, s; words >> number >> s;)
+            text += number + (s == "X" || s == "Y" ? " VID=9 PID=9 SEL=" : " VID=1234 PID=5678 SEL=S") + s + "; ";
+        return text;
     }
 };
 
@@ -44,53 +59,82 @@ TEST_F(Exclusions, TheStoreLoadsKeysInOrderUpToAGapAndMatchesExactly)
         {{"1234", "5678", "SS"}, 0}, {{"1234", "5678", ""}, 0}, {{"1234", "5679", "S"}, 0}, {{"1235", "5678", "S"}, 0},
         {{"12", "1", "1"}, 1}, {{"12", "1", ""}, 0}, {{"", "", ""}, 0}};
     for (auto& c : cases) {
-        EXPECT_EQ((V{c.second, 0}), (V{IsExcluded(&list, &c.first), IsExcluded(&empty, &c.first)}))
-            << c.first.vid << "/" << c.first.pid << "/" << c.first.serial;
+        EXPECT_EQ(c.second, IsExcluded(&list, &c.first)) << c.first.vid << "/" << c.first.pid << "/" << c.first.serial;
+        EXPECT_EQ(0, IsExcluded(&empty, &c.first));
     }
     FreeExclusionList(&list);
-    EXPECT_EQ((V{1, 0}), (V{(long long)HostHeapBlocks(), (long long)HostOpenKeys()})) << "more than the list's head";
 }
 
-TEST_F(Exclusions, ASaveChangesOnlyTheDevicesShownAndLosesNothingStored)
+// Devices by serial: 1234/5678 and the serial, or 9/9/X and 9/9/Y for X and Y.
+static ExclusionList Devices(const std::string& serials)
 {
-    // X a device that is not plugged in; E stored; Y behind a gap.
-    // R is a second slot of E's reader: the same USB device.
-    const std::string machine = Stick('E') + Stick('F') + "volume R disk 4\n";
-    Describe(machine);
+    ExclusionList list = {};
+    for (char serial : serials) {
+        UsbIdentity usb = {"1234", "5678", {'S', serial}};
+        if (serial == 'X' || serial == 'Y')
+            usb = {"9", "9", {serial}};
+        AddExclusion(&list, &usb);
+    }
+    return list;
+}
+
+struct SaveRow {
+    const char* name;
+    const char* ticked; // the devices of the ticked rows, by serial
+    const char* unticked;
+    const char* stored; // the keys afterwards
+};
+
+class Saves : public Exclusions, public ::testing::WithParamInterface<SaveRow> { };
+
+// Stored: X, a device not plugged in; E; Y behind a gap.
+INSTANTIATE_TEST_SUITE_P(Exclusions, Saves,
+    ::testing::Values(SaveRow{"NothingShownChangesNothing", "", "", "0: X 1: E 3: Y"},
+        SaveRow{"ATickAddsAndAnUntickRemoves", "F", "E", "0: X 1: F 3: Y"},
+        SaveRow{"ATickedDeviceThatLeftIsStored", "G", "", "0: X 1: E 2: G"},
+        SaveRow{"AStoredTickIsWrittenOnce", "EE", "F", "0: X 1: E 3: Y"},
+        SaveRow{"TwoSlotsOfOneReaderTickedAndNotKeepIt", "E", "E", "0: X 1: E 3: Y"},
+        SaveRow{"UntickingAllShown", "", "EF", "0: X 3: Y"}),
+    ROW_NAMES);
+
+TEST_P(Saves, ChangeOnlyTheDevicesShown)
+{
     Exclude(0, "X", "9", "9");
     Exclude(1, "SE");
     Exclude(3, "Y", "9", "9");
-    const std::string x = "0: VID=9 PID=9 SEL=X; ", e = "VID=1234 PID=5678 SEL=SE; ", f = "VID=1234 PID=5678 SEL=SF; ",
-                      y = "3: VID=9 PID=9 SEL=Y; ";
-    // Ticked and unticked rows (G's device has gone since the dialog opened), and the keys after OK.
-    const S saves[] = {{"F", "E", x + "1: " + f + y}, {"F", "E", x + "1: " + f + y}, {"", "", x + "1: " + f + y},
-        {"GE", "", x + "1: " + f + "2: " + e}, {"EE", "F", x + "1: " + e}, {"EF", "G", x + "1: " + e + "2: " + f},
-        {"R", "E", x + "1: " + e + "2: " + f}, {"", "EF", x}};
-    for (const S& save : saves) {
-        SaveExclusionList(save[0].c_str(), save[1].c_str());
-        EXPECT_EQ(save[2], Registry()) << save[0] << " ticked, " << save[1] << " not";
-    }
+    ExclusionList ticked = Devices(GetParam().ticked), unticked = Devices(GetParam().unticked);
+    SaveExclusionList(&ticked, &unticked);
+    FreeExclusionList(&ticked);
+    FreeExclusionList(&unticked);
+    EXPECT_EQ(Keys(GetParam().stored), Registry());
+}
+
+TEST_F(Exclusions, ASaveLosesNothingStored)
+{
     // Stored E, then B and C, which are not plugged in; E unticked. Key 1 cannot be written: the
     // save ends there, and C, whose key 2 would have been deleted, keeps it.
-    const std::string b = "VID=1234 PID=5678 SEL=SB; ", c = "2: VID=1234 PID=5678 SEL=SC; ";
+    ExclusionList none = {}, e = {};
     for (const char* call : {"RegCreateKeyExA 2", "RegSetValueExA 4"}) {
-        Describe(machine + "fail " + call);
+        Describe(std::string("fail ") + call);
         Exclude(0, "SE");
         Exclude(1, "SB");
         Exclude(2, "SC");
-        SaveExclusionList("", "E");
-        EXPECT_EQ("0: " + b + "1: " + b + c, Registry()) << call;
+        e = Devices("E");
+        SaveExclusionList(&none, &e);
+        FreeExclusionList(&e);
+        EXPECT_EQ(Keys("0: B 1: B 2: C"), Registry()) << call;
     }
     // A stored list that cannot be read whole is not rewritten, and the read says so: the dialog
     // then removes nothing at its OK.
     for (const char* call : {"RegOpenKeyExA", "RegQueryValueExA", "HeapAlloc"}) {
         ExclusionList list = {};
-        SimDescribe((machine + "fail " + call + " " + std::to_string(SimCount(call) + 2)).c_str());
+        SimDescribe(("fail " + std::string(call) + " " + std::to_string(SimCount(call) + 2)).c_str());
         EXPECT_EQ(0, LoadExclusionList(&list)) << call;
         FreeExclusionList(&list);
-        SimDescribe((machine + "fail " + call + " " + std::to_string(SimCount(call) + 2)).c_str());
-        SaveExclusionList("F", "E");
-        EXPECT_EQ("0: " + b + "1: " + b + c, Registry()) << call;
+        SimDescribe(("fail " + std::string(call) + " " + std::to_string(SimCount(call) + 2)).c_str());
+        e = Devices("E");
+        SaveExclusionList(&none, &e);
+        FreeExclusionList(&e);
+        EXPECT_EQ(Keys("0: B 1: B 2: C"), Registry()) << call;
     }
-    EXPECT_EQ((V{1, 0}), (V{(long long)HostHeapBlocks(), (long long)HostOpenKeys()})) << "more than the list's head";
 }

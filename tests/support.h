@@ -1,37 +1,49 @@
-// Shared by the host tests: a fresh machine, registry and heap per test, checked afterwards
-// for calls the platform refused, and machines described in a line or two.
+// Shared by the host tests: a fresh machine, registry and heap per test, checked afterwards for
+// calls the platform refused, handles and keys left open and heap blocks beyond the drive list's.
 #pragma once
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 #include "../platform/host/host.h"
 #include "../drives/drives.h"
 #include "../device/device.h"
 #include "../exclusions/exclusions.h"
 
-using V = std::vector<long long>;
-using S = std::vector<std::string>;
-
-// A USB stick at this letter, N = letter - 'A': its volume on disk N, the disk's interface, and
-// its nodes: the disk 100 + N ("ACME STICK<letter>") under the USB device 200 + N (1234/5678,
-// serial S<letter>) with this status.
-inline std::string StickNodes(char letter, const std::string& status = "6000")
+// The description of these devices of the catalogue, tests/devices.txt.
+inline std::string Machine(const std::string& names)
 {
-    std::string disk = std::to_string(100 + letter - 'A'), usb = std::to_string(200 + letter - 'A'), l(1, letter);
-    return "node " + disk + " " + usb + " 0 USBSTOR\\DISK&VEN_ACME&PROD_STICK" + l + "&REV_1\\0\nnode " + usb + " 0 " +
-        status + " USB\\VID_1234&PID_5678\\S" + l + "\n";
+    std::ifstream catalogue(KESTRABIN_DEVICES);
+    std::string machine;
+    bool named = false;
+    for (std::string line; std::getline(catalogue, line);) {
+        if (!line.compare(0, 7, "device "))
+            named = (" " + names + " ").find(" " + line.substr(7) + " ") != std::string::npos;
+        else if (named && !line.empty() && line[0] != '#')
+            machine += line + "\n";
+    }
+    return machine;
 }
-inline std::string Stick(char letter, const std::string& status = "6000")
+
+// The tracked drives' letters.
+inline std::string Tracked()
 {
-    std::string n = std::to_string(letter - 'A');
-    return "volume " + std::string(1, letter) + " disk " + n + "\niface disk " + n + " " +
-        std::to_string(100 + letter - 'A') + " 1\n" + StickNodes(letter, status);
+    char letters[TRACKED_LETTERS_SIZE] = {};
+    GetTrackedLetters(letters, TRACKED_LETTERS_SIZE);
+    return letters;
 }
 
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override { Describe(""); }
-    void TearDown() override { EXPECT_EQ(std::string::npos, HostLog().find("refuse")) << HostLog(); }
+    void TearDown() override
+    {
+        EXPECT_EQ(std::string::npos, HostLog().find("refuse")) << HostLog();
+        EXPECT_EQ(0, SimOpen()) << "handles or device sets left open";
+        EXPECT_EQ(0u, HostOpenKeys()) << "registry keys left open";
+        EXPECT_EQ(1 + 2 * Tracked().size(), HostHeapBlocks()) << "heap blocks beyond the drive list's";
+    }
 
     // A new machine and registry, and a new empty tracked-drive list.
     static void Describe(const std::string& machine)
@@ -50,3 +62,6 @@ protected:
 
     static std::string Registry() { return HostRegistry("SOFTWARE\\Kestrabin"); }
 };
+
+// Rows of a table are named: NAME(row) gives the name for INSTANTIATE_TEST_SUITE_P.
+#define ROW_NAMES [](const auto& row) { return std::string(row.param.name); }

@@ -12,7 +12,7 @@
 #include <utility>
 
 static std::string hostLog;
-static std::vector<DWORD> broadcasts;
+static std::vector<HostBroadcast> broadcasts;
 static std::set<void*> blocks;
 static HANDLE const PROCESS_HEAP = (HANDLE)0x4EA9;
 
@@ -39,12 +39,12 @@ void SimWrite(const char* line)
     hostLog += std::string(line) + "\n";
 }
 
-void SimBroadcastRemoval(DWORD unitMask)
+void SimBroadcast(WPARAM event, DWORD unitMask, WORD flags)
 {
-    broadcasts.push_back(unitMask);
+    broadcasts.push_back({event, {sizeof(DEV_BROADCAST_VOLUME), DBT_DEVTYP_VOLUME, 0, unitMask, flags}});
 }
 
-std::vector<DWORD> HostTakeBroadcasts()
+std::vector<HostBroadcast> HostTakeBroadcasts()
 {
     return std::exchange(broadcasts, {});
 }

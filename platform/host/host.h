@@ -13,8 +13,12 @@ void HostReset(const char* machine);
 // What happened since the reset, one line each: the machine's events, refusals, and
 // "default MESSAGE WPARAM" for each message passed to DefWindowProcA.
 std::string& HostLog();
-// The unit masks of the removals broadcast and not yet taken.
-std::vector<DWORD> HostTakeBroadcasts();
+// The volume broadcasts made and not yet taken: the event and its record.
+struct HostBroadcast {
+    WPARAM event;
+    DEV_BROADCAST_VOLUME volume;
+};
+std::vector<HostBroadcast> HostTakeBroadcasts();
 // Blocks allocated and not freed.
 size_t HostHeapBlocks();
 // Registry keys the program has open.

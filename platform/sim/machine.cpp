@@ -24,6 +24,7 @@ struct Volume {
     char letter;
     std::string kind;
     unsigned number;
+    bool empty;
 };
 
 struct Interface {
@@ -58,6 +59,7 @@ static std::vector<std::pair<std::string, int>> faults; // a call and which of t
 static std::map<std::string, int, std::less<>> callCounts;
 static std::map<unsigned, int> requests; // removal requests so far, per node
 static std::set<unsigned> unplugged; // devices removed, until the reset
+static bool mayQueryAndRemove; // SeLoadDriverPrivilege, which a standard user lacks
 static OpenDevice opened[16];
 static DeviceSet sets[8];
 
@@ -78,19 +80,25 @@ static DWORD Refuse(const char* call, DWORD error)
     return error;
 }
 
+static const Volume* FindVolume(char letter);
+
 void SimDescribe(const char* description)
 {
+    const std::vector<Volume> before = volumes;
     volumes.clear();
     interfaces.clear();
     nodes.clear();
     faults.clear();
+    mayQueryAndRemove = false;
     std::istringstream lines(description);
     for (std::string line, word; std::getline(lines, line);) {
         std::istringstream fields(line);
         fields >> word;
         if (word == "volume") {
-            volumes.emplace_back();
-            fields >> volumes.back().letter >> volumes.back().kind >> volumes.back().number;
+            Volume& volume = volumes.emplace_back();
+            std::string medium;
+            fields >> volume.letter >> volume.kind >> volume.number >> medium;
+            volume.empty = medium == "empty";
         } else if (word == "iface") {
             Interface& face = interfaces.emplace_back();
             fields >> face.kind >> face.number >> face.node >> face.present;
@@ -104,12 +112,27 @@ void SimDescribe(const char* description)
         } else if (word == "fail") {
             faults.emplace_back();
             fields >> faults.back().first >> faults.back().second;
+        } else if (word == "grant") {
+            fields >> word;
+            mayQueryAndRemove |= word == "SeLoadDriverPrivilege";
         }
     }
+    // A medium taken out of a drive that stays, or put back in: the volume's media change.
+    DWORD out = 0, in = 0;
+    for (const Volume& was : before) {
+        const Volume* now = FindVolume(was.letter);
+        if (now && now->kind == was.kind && now->number == was.number && now->empty != was.empty)
+            (now->empty ? out : in) |= 1u << (was.letter - 'A');
+    }
+    if (out)
+        SimBroadcast(DBT_DEVICEREMOVECOMPLETE, out, DBTF_MEDIA);
+    if (in)
+        SimBroadcast(DBT_DEVICEARRIVAL, in, DBTF_MEDIA);
 }
 
 void SimReset(const char* description)
 {
+    volumes.clear();
     callCounts.clear();
     requests.clear();
     unplugged.clear();
@@ -157,14 +180,19 @@ static bool Present(const Interface& face)
     return face.present && !Gone(face.node);
 }
 
-// A volume goes with the disk it is on.
+// The interface class of a volume's drive: floppies and CD-ROM drives are numbered apart from disks.
+static std::string ClassOf(const Volume& volume)
+{
+    return volume.kind == "floppy" || volume.kind == "cdrom" ? volume.kind : "disk";
+}
+
+// A volume goes with the drive it is on.
 static const Volume* FindVolume(char letter)
 {
     for (const Volume& volume : volumes) {
         bool gone = false;
         for (const Interface& face : interfaces)
-            gone |=
-                face.number == volume.number && (face.kind == "cdrom") == (volume.kind == "cdrom") && Gone(face.node);
+            gone |= face.number == volume.number && face.kind == ClassOf(volume) && Gone(face.node);
         if (volume.letter == letter && !gone)
             return &volume;
     }
@@ -245,6 +273,29 @@ BOOL WINAPI SIM_CALL(CloseHandle)(HANDLE handle)
     device->used = false;
     SimLog("close #%d", (int)(device - opened));
     return TRUE;
+}
+
+// The NT device a drive letter names, as the object manager has it.
+DWORD WINAPI SIM_CALL(QueryDosDeviceA)(LPCSTR name, LPSTR target, DWORD size)
+{
+    // Windows takes "X:", without the backslash.
+    if (!name || !name[0] || name[1] != ':' || name[2] || !target)
+        return Refuse("QueryDosDeviceA", ERROR_INVALID_PARAMETER), 0;
+    const Volume* volume = FindVolume(name[0]);
+    if (!volume || SimFails("QueryDosDeviceA"))
+        return SetLastError(ERROR_FILE_NOT_FOUND), 0;
+    std::string kind = ClassOf(*volume);
+    char device[64];
+    int length = kind == "floppy" ? snprintf(device, sizeof(device), "\\Device\\Floppy%u", volume->number)
+        : kind == "cdrom"         ? snprintf(device, sizeof(device), "\\Device\\CdRom%u", volume->number)
+                                  : snprintf(device, sizeof(device), "\\Device\\HarddiskVolume%d",
+                                        (int)(volume - volumes.data()) + 1);
+    // The mapping, then the terminator that ends the list of mappings.
+    if (size < (DWORD)length + 2)
+        return SetLastError(ERROR_INSUFFICIENT_BUFFER), 0;
+    memcpy(target, device, length + 1);
+    target[length + 1] = 0;
+    return length + 2;
 }
 
 void WINAPI SIM_CALL(Sleep)(DWORD milliseconds)
@@ -388,17 +439,17 @@ CONFIGRET WINAPI CM_Get_Device_IDA(DEVINST node, PSTR buffer, ULONG length, ULON
 }
 
 // What Windows does once a device is removed: it and what hangs below it are gone, and so are
-// the volumes on its disks; each volume's removal is broadcast.
+// the volumes on its drives; one broadcast names them all.
 static void Unplug(unsigned device)
 {
-    std::vector<char> before;
+    DWORD before = 0, gone = 0;
     for (char letter = 'A'; letter <= 'Z'; letter++)
-        if (FindVolume(letter))
-            before.push_back(letter);
+        before |= FindVolume(letter) ? 1u << (letter - 'A') : 0;
     unplugged.insert(device);
-    for (char letter : before)
-        if (!FindVolume(letter))
-            SimBroadcastRemoval(1u << (letter - 'A'));
+    for (char letter = 'A'; letter <= 'Z'; letter++)
+        gone |= (before >> (letter - 'A') & 1) && !FindVolume(letter) ? 1u << (letter - 'A') : 0;
+    if (gone)
+        SimBroadcast(DBT_DEVICEREMOVECOMPLETE, gone, 0);
 }
 
 static CONFIGRET Remove(const char* call, DEVINST node, PPNP_VETO_TYPE veto, LPSTR name, ULONG length, ULONG flags)
@@ -408,11 +459,14 @@ static CONFIGRET Remove(const char* call, DEVINST node, PPNP_VETO_TYPE veto, LPS
     if (answer == CR_INVALID_DEVNODE)
         return answer;
     size_t attempt = requests[node]++;
-    if (answer == CR_SUCCESS && attempt < found->answers.size())
+    bool eject = strstr(call, "Eject") != NULL;
+    if (answer == CR_SUCCESS && !eject && !mayQueryAndRemove)
+        answer = CR_ACCESS_DENIED;
+    else if (answer == CR_SUCCESS && attempt < found->answers.size())
         answer = found->answers[attempt];
     if (veto && answer != CR_SUCCESS)
         *veto = answer == CR_REMOVE_VETOED ? PNP_VetoOutstandingOpen : PNP_VetoTypeUnknown;
-    SimLog("%s %u veto=%d name=%d length=%u flags=%x -> %x", strstr(call, "Eject") ? "eject" : "query-remove",
+    SimLog("%s %u veto=%d name=%d length=%u flags=%x -> %x", eject ? "eject" : "query-remove",
         (unsigned)node, veto != NULL, name != NULL, (unsigned)length, (unsigned)flags, (unsigned)answer);
     if (answer == CR_SUCCESS)
         Unplug(node);

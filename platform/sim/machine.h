@@ -3,14 +3,18 @@
 // setupapi.dll and the demo load it into the real exe.
 //
 // The description, one line each:
-//   volume LETTER disk|cdrom|fail|other NUMBER    fail: the number query fails; other: of another type
+//   volume LETTER disk|floppy|cdrom|fail|other NUMBER [empty]
+//                                                  fail: the number query fails; other: of another
+//                                                  type; empty: no medium in the drive
 //   iface disk|cdrom|floppy NUMBER NODE PRESENT    PRESENT 1 or 0
 //   node NODE PARENT STATUS ID [ANSWER...]         PARENT 0: none; STATUS hex; ID -: cannot be read;
 //                                                  ANSWERs (hex) to the first removal requests, then success
 //   fail CALL NTH                                  the NTH call of CALL (counted from 1) fails, logged
 //                                                  as "fail CALL NTH"
+//   grant SeLoadDriverPrivilege                    the user may query-and-remove (an administrator)
 // A successful removal takes the device, its interfaces and its volumes away until the reset,
-// and broadcasts the removal of each volume.
+// and broadcasts the removal of all its volumes at once. A medium taken out of a drive, or put
+// back, by a new description is broadcast as the media change of the volume.
 #pragma once
 
 #include "../win32.h"
@@ -34,7 +38,9 @@ void SimLog(const char* format, ...);
 
 // Provided by each user of the machine.
 void SimWrite(const char* line); // one event, as a line
-void SimBroadcastRemoval(DWORD unitMask); // what Windows sends the top-level windows
+// What Windows sends the top-level windows: DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE for the
+// volumes of this mask, with DBTF_MEDIA when only their media changed.
+void SimBroadcast(WPARAM event, DWORD unitMask, WORD flags);
 
 // The volume calls. On the host they are the calls themselves; in the Wine DLL they are what the
 // exe's import entries for them are pointed at.
@@ -49,5 +55,6 @@ HANDLE WINAPI SIM_CALL(CreateFileA)(
 BOOL WINAPI SIM_CALL(DeviceIoControl)(
     HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD done, LPOVERLAPPED overlap);
 BOOL WINAPI SIM_CALL(CloseHandle)(HANDLE handle);
+DWORD WINAPI SIM_CALL(QueryDosDeviceA)(LPCSTR name, LPSTR target, DWORD size);
 void WINAPI SIM_CALL(Sleep)(DWORD milliseconds);
 // The SetupDi… and CM_… calls keep their own names.

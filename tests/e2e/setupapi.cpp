@@ -1,7 +1,7 @@
 // A setupapi.dll that Wine loads into the real kestrabin.exe in place of its own (next to the
 // exe, WINEDLLOVERRIDES=setupapi=n,b). Its device calls are the simulated machine's; this file
 // points the exe's volume calls there too, reads the machine from the file named by
-// KESTRABIN_SIM_MACHINE (again at every volume opened), and
+// KESTRABIN_SIM_MACHINE (again at every volume opened, and at every WM_NULL a window passes on), and
 // logs in UTF-8, to the file named by KESTRABIN_SIM_LOG, what the program asked and showed.
 // "fail CALL NTH" lines also make the exe's HeapAlloc and RegOpenKeyExA fail.
 #include <windows.h>
@@ -40,19 +40,25 @@ void SimWrite(const char* line)
     fclose(file);
 }
 
-static DWORD WINAPI Broadcast(LPVOID mask)
+struct Broadcasting {
+    WPARAM event;
+    DEV_BROADCAST_VOLUME volume;
+};
+
+static DWORD WINAPI Broadcast(LPVOID data)
 {
-    DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, (DWORD)(ULONG_PTR)mask, 0};
+    Broadcasting* sent = (Broadcasting*)data;
     SendMessageTimeoutA(
-        HWND_BROADCAST, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, (LPARAM)&volume, SMTO_ABORTIFHUNG, 10000, NULL);
+        HWND_BROADCAST, WM_DEVICECHANGE, sent->event, (LPARAM)&sent->volume, SMTO_ABORTIFHUNG, 10000, NULL);
+    delete sent;
     return 0;
 }
 
-// Windows broadcasts a removal once the device is gone, from elsewhere: the program gets it
-// when it next waits for messages.
-void SimBroadcastRemoval(DWORD unitMask)
+// Windows broadcasts from elsewhere: the program gets it when it next waits for messages.
+void SimBroadcast(WPARAM event, DWORD unitMask, WORD flags)
 {
-    CloseHandle(CreateThread(NULL, 0, Broadcast, (LPVOID)(ULONG_PTR)unitMask, 0, NULL));
+    Broadcasting* sent = new Broadcasting{event, {sizeof(DEV_BROADCAST_VOLUME), DBT_DEVTYP_VOLUME, 0, unitMask, flags}};
+    CloseHandle(CreateThread(NULL, 0, Broadcast, sent, 0, NULL));
 }
 
 static HANDLE WINAPI CreateFileHook(
@@ -135,6 +141,9 @@ static BOOL WINAPI NotifyIconHook(DWORD message, PNOTIFYICONDATAA data)
 
 static LRESULT WINAPI DefWindowProcHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // A scenario's WM_NULL: the machine may have changed (a medium taken out).
+    if (message == WM_NULL)
+        Load();
     LRESULT answer = DefWindowProcA(window, message, wParam, lParam);
     // The messages a scenario sends; the window manager's own would drown them.
     if (message == WM_COMMAND || message == WM_DEVICECHANGE || message >= WM_USER)
@@ -176,6 +185,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         void* hook;
     } hooks[] = {{"GetLogicalDriveStringsA", (void*)SimGetLogicalDriveStringsA}, {"CreateFileA", (void*)CreateFileHook},
         {"DeviceIoControl", (void*)SimDeviceIoControl}, {"CloseHandle", (void*)SimCloseHandle},
+        {"QueryDosDeviceA", (void*)SimQueryDosDeviceA},
         {"Sleep", (void*)SleepHook}, {"TrackPopupMenu", (void*)TrackPopupMenuHook},
         {"CreateDialogParamA", (void*)CreateDialogHook}, {"Shell_NotifyIconA", (void*)NotifyIconHook},
         {"DefWindowProcA", (void*)DefWindowProcHook}, {"MessageBoxA", (void*)MessageBoxHook},

@@ -59,16 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string text((const char*)data + at + 3, std::min<size_t>(b % 64, size - at - 3));
         at += 3 + text.size();
         char drive[2] = {(char)('E' + a % 3)};
-        DWORD broadcast[5] = {
-            sizeof(DEV_BROADCAST_VOLUME), b & 0x80 ? b & 7u : DBT_DEVTYP_VOLUME, 0, 1u << (a % 27), 0};
+        // One or two volumes, a device or its medium.
+        DWORD broadcast[5] = {sizeof(DEV_BROADCAST_VOLUME), b & 0x80 ? b & 7u : DBT_DEVTYP_VOLUME, 0,
+            1u << (a % 27) | (b & 0x40 ? 1u << (a / 27 % 3 + 4) : 0), b & 0x20 ? DBTF_MEDIA : 0u};
         if (what % 7 < 3) {
             HandleDeviceChange(NULL, b & 1 ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE, (LPARAM)broadcast);
         } else if (what % 7 == 3) {
             EjectDrive(drive);
-            for (DWORD mask : HostTakeBroadcasts()) {
-                broadcast[3] = mask;
-                HandleDeviceChange(NULL, DBT_DEVICEREMOVECOMPLETE, (LPARAM)broadcast);
-            }
+            for (HostBroadcast sent : HostTakeBroadcasts())
+                HandleDeviceChange(NULL, sent.event, (LPARAM)&sent.volume);
         } else if (what % 7 == 4) {
             // A drive plugged in with a new instance ID for one of its nodes, or pulled out; the
             // description splits at white space.
@@ -91,7 +90,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 DiskIdentity disk;
                 GetDiskIdentity(&disk, shown);
             }
-            SaveExclusionList(b & 1 ? drive : "", b & 2 ? "F" : "");
+            ExclusionList ticked = {}, unticked = {};
+            UsbIdentity usb = {};
+            if (GetUsbIdentity(&usb, drive))
+                AddExclusion(b & 1 ? &ticked : &unticked, &usb);
+            SaveExclusionList(&ticked, &unticked);
+            FreeExclusionList(&ticked);
+            FreeExclusionList(&unticked);
         }
         Check();
     }
