@@ -129,6 +129,12 @@ sim_drive() {
         "$4" "$5" "${*:7}"
 }
 
+# sim_machine NAME...: the simulated machine's lines for these devices of tests/devices.txt.
+sim_machine() {
+    awk -v names=" $* " '$1 == "device" { on = index(names, " " $2 " ") } on && /^[a-z]/ && $1 != "device"' \
+        "$(dirname "${BASH_SOURCE[0]}")/../tests/devices.txt"
+}
+
 # wine_exclusions REGFILE [VID,PID,SEL...]: the program's stored exclusion list becomes these
 # entries (none: empty), through REGFILE imported by regedit.
 wine_exclusions() {

@@ -12,6 +12,7 @@
 //                            then WM_COMMAND 0x0FFF posted to the main window as a marker
 //   press ID                 click button ID of the program's dialog or message box
 //   gone                     until the program shows no dialog or message box
+//   focused                  until a dialog of the program has the keyboard (X gives it later)
 // Exit code 0 when the action was done, 1 with a line saying why otherwise.
 #include <windows.h>
 #include <ctype.h>
@@ -120,6 +121,17 @@ int main(int argc, char** argv)
     HWND target = named ? (argv[2][0] == 'd' ? dialog : list) : app;
     if (!strcmp(action, "wait"))
         return 0;
+    if (!strcmp(action, "focused")) {
+        char name[16] = "";
+        DWORD process = 0;
+        for (int i = 0; i < 100; i++, Sleep(50)) {
+            HWND active = GetForegroundWindow();
+            GetClassNameA(active, name, sizeof(name));
+            if (GetWindowThreadProcessId(active, &process) && process == appProcess && !strcmp(name, "#32770"))
+                return 0;
+        }
+        return Fail("no dialog of the program has the keyboard");
+    }
     if (!strcmp(action, "gone"))
         return dialog ? Fail("a dialog stays open") : 0;
     if (!strcmp(action, "menu") && argc >= 3) {

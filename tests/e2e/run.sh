@@ -49,44 +49,21 @@ app=
 trap 'kill -9 $app 2>/dev/null; timeout 30 wineserver -k >/dev/null 2>&1' EXIT
 wine_prefix "$out/wineboot.log" 2>&1 || die "preparing Wine failed (above)"
 
-# --- the simulated machine ---------------------------------------------------------------------
-# C: an internal NVMe disk; D: a USB DVD drive that refuses removal; E: a USB stick whose first
-# two removals are vetoed; F: a USB SSD that the storage port drives (USB Attached SCSI); J: a USB
-# card reader whose USB instance ID cannot be read; L: a disk without a parent node; M: a stick
-# without a serial number, named by its port; N and O: two volumes of one stick; Q: a USB disk
-# whose hub node is removable but not disableable. K: a USB stick with a long label, its volume
-# not mounted yet.
-base_machine() {
-    sim_drive C 0 100 10 2000 'SCSI\DISK&VEN_NVME&PROD_KINGSTON_SNV2S10\5&1664D250&0&000000' \
-        'PCI\VEN_2646&DEV_5017&SUBSYS_50172646&REV_03\4&2F8E0B1C&0&0008'
-    sim_drive E 1 110 11 6000 'USBSTOR\DISK&VEN_ACME&PROD_STICK&REV_1.00\0123456789&0' 'USB\VID_1234&PID_5678\0123456789' 17 17
-    sim_drive F 4 160 16 6000 'SCSI\DISK&VEN_SAMSUNG&PROD_PORTABLE_SSD_T5\7&2A8B3C4D&0&000000' 'USB\VID_04E8&PID_61F5\1234567890AB'
-    sim_drive J 5 170 17 6000 'USBSTOR\DISK&VEN_NONAME&PROD_CARD&REV_0.1\9&0' -
-    sim_drive M 8 200 20 6000 'USBSTOR\DISK&VEN_GENERIC&PROD_FLASH_DISK&REV_8.07\7&6A1CA24&0' 'USB\VID_05E3&PID_0727\6&348EE156&0&3'
-    sim_drive N 9 210 21 6000 'USBSTOR\DISK&VEN_KINGSTON&PROD_DATATRAVELER_3.0&REV_PMAP\60A44C3FACC93110B9870069&0' \
-        'USB\VID_0951&PID_1666\60A44C3FACC93110B9870069'
-    sim_drive Q 2 120 12 4000 'USBSTOR\DISK&VEN_BIG&PROD_DISK&REV_0.1\BD1&0' 'USB\VID_4444&PID_0001\BD1'
-    cat <<'EOF'
-volume O disk 9
-volume D cdrom 0
-iface cdrom 0 130 1
-node 130 13 0 USBSTOR\CDROM&VEN_OPTI&PROD_DVD-RW&REV_2.00\77&0
-node 13 0 6000 USB\VID_0E8D&PID_1806\77 17 17 17
-volume L disk 7
-iface disk 7 190 1
-node 190 0 0 USBSTOR\DISK&VEN_LOST&PROD_DISK&REV_1\L&0
-iface disk 6 180 1
-node 180 18 0 USBSTOR\DISK&VEN_ZETA&PROD_FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF&REV_1\K1&0
-node 18 0 6000 USB\VID_AAAA&PID_BBBB\K1
-EOF
-}
+# --- the simulated machines -------------------------------------------------------------------
+# Most scenarios: the system disk, a USB DVD drive, a stick whose first two removals are vetoed,
+# a USB SSD, a card reader whose USB instance ID cannot be read, a disk without a parent node, a
+# stick without a serial number, a stick with two volumes, a disk that is not disableable, and a
+# stick with a long label not mounted yet (devices.txt).
+MOST="InternalNvme UsbDvdDrive AcmeStick UasSsd UnreadableCardReader DiskWithoutParent StickWithoutSerial"
+MOST+=" TwoVolumeStick NotDisableableDisk LongLabelStick"
+machine() { sim_machine "$@" >"$work/machine.txt"; }
 
 # Menu items as the simulator logs them: [id flags text], [-] for a separator.
 D='[1003 0 OPTI DVD-RW(D:)]'
 E='[1004 0 ACME STICK(E:)]'
 F='[1005 0 SAMSUNG PORTABLE_SSD_T5(F:)]'
 J='[1009 0 NONAME CARD(J:)]'
-K="[100a 0 ZETA $(printf 'F%.0s' $(seq 120))(K]"
+G="[1006 0 ZETA $(printf 'F%.0s' $(seq 120))(G]"
 M='[100c 0 GENERIC FLASH_DISK(M:)]'
 N='[100d 0 KINGSTON DATATRAVELER_3.0(N:)]'
 O='[100e 0 KINGSTON DATATRAVELER_3.0(O:)]'
@@ -115,8 +92,9 @@ d() {
 }
 
 # keys KEY...: real keys, typed on the X display, to the window that has the keyboard. Xvfb gives
-# them to the window under the pointer: the pointer goes over the (centred) dialogs first.
-keys() { ! alive || timeout 10 xdotool mousemove 512 384 key --delay 50 "$@" || fail "keys $*"; }
+# them to the window under the pointer: the pointer goes over the (centred) dialogs first, once
+# one of them has the keyboard.
+keys() { d focused && { timeout 10 xdotool mousemove 500 370 sleep 0.2 mousemove 512 384 sleep 0.2 key --delay 50 "$@" || fail "keys $*"; }; }
 
 # launch: the program on the described machine, logging afresh.
 launch() {
@@ -218,7 +196,7 @@ shot() {
 
 scenario() {
     name=$1 why= log=$work/$1.log
-    base_machine >"$work/machine.txt"
+    machine $MOST
     registry
     "sc_${name//-/_}"
     stop
@@ -258,7 +236,7 @@ $(attempts eject 21 0)"
     expect "N: and O: gone with their stick; D: chosen: vetoed three times" "$(menu_of "$D $J $M")
 $(attempts eject 13 17 17 17)"
     d send 0x111 0x1002 0 0x111 0x100B 0 0x111 0x101F 0 0x111 0x1030 0
-    expect "C: not removable; L:, no drive: nothing; 0x1030: Q:, not disableable" "$(attempts query-remove 10 0)
+    expect "C: not removable, refused to a standard user; L:, no drive: nothing; 0x1030: Q:, not disableable" "$(attempts query-remove 10 33 33 33)
 $(zeros 3)
 $(attempts eject 12 0)
 answer 0"
@@ -324,25 +302,27 @@ rows owner=1 focus=1 [2 D: OPTI DVD-RW] [1 E: ACME STICK] [2 F: SAMSUNG PORTABLE
 sc_broadcasts() {
     local fill=(A B I P R S T U V W X Y Z) i entries=
     start
-    echo "volume K disk 6" >>"$work/machine.txt"
+    echo "volume G disk 6" >>"$work/machine.txt"
     sed -i '/^volume D/d' "$work/machine.txt"
     for i in "${!fill[@]}"; do
-        sim_drive "${fill[i]}" 3$i 3$i 4$i 6000 "USBSTOR\\DISK&VEN_ACME&PROD_STICK&REV_1.00\\${fill[i]}&0" "USB\\VID_1234&PID_5678\\${fill[i]}"
+        printf 'volume %s disk 3%s\niface disk 3%s 3%s 1\nnode 3%s 4%s 0 USBSTOR\\DISK&VEN_ACME&PROD_STICK&REV_1.00\\%s&0\n' \
+            "${fill[i]}" $i $i $i $i $i "${fill[i]}"
+        printf 'node 4%s 0 6000 USB\\VID_1234&PID_5678\\%s\n' $i "${fill[i]}"
         entries+=" $(printf '[%x 0 ACME STICK(%s:)]' $((0x1000 + $(printf '%d' "'${fill[i]}") - 65)) "${fill[i]}")"
     done >>"$work/machine.txt"
-    # Only the lowest drive of a mask counts: C:, which is not tracked. D:, pulled out, adds nothing.
-    d send 0x219 0x8000 CK 0x219 0x8000 K 0x219 0x8004 D 0x219 0x8000 D
+    # Every drive of a mask counts: G: (not C:, which is not tracked). D:, pulled out, adds nothing.
+    d send 0x219 0x8000 CG 0x219 0x8004 D 0x219 0x8000 D
     # D: back without a word: a removal not handled, or an absent volume tracked, would show it.
     echo "volume D cdrom 0" >>"$work/machine.txt"
-    # E: announced again, as Windows announces a card put into a reader's slot. Under 32-bit Wine
-    # the bytes behind a short record are the last record's: a program reading past it removes Z:.
-    # shellcheck disable=SC2046  # one word a message part
-    d send 0x219 0x8000 E $(printf '0x219 0x8000 %s ' "${fill[@]}") 0x219 0x8004 short TaskbarCreated 0 0
-    expect "answers" "$(zeros 19)
+    # E: announced again, as Windows announces a card put into a reader's slot; the thirteen sticks
+    # in one broadcast. Under 32-bit Wine the bytes behind a short record are the last record's: a
+    # program reading past it removes every drive.
+    d send 0x219 0x8000 E 0x219 0x8000 "$(printf %s "${fill[@]}")" 0x219 0x8004 short TaskbarCreated 0 0
+    expect "answers" "$(zeros 6)
 notify 0 $ICON
 answer 0"
     d menu 7
-    expect "every drive once, in arrival order; K:'s label cut to 127 characters" "$(menu_of "$E $F $J $M $N $O $K$entries")
+    expect "every drive once, in arrival order; G:'s label cut to 127 characters" "$(menu_of "$E $F $J $M $N $O $G$entries")
 $(attempts eject 18 0)"
 }
 
@@ -359,7 +339,7 @@ $BOX"
     expect "Alt+?" "$BOX
 default 111 fff 0 -> 0"
     d press 1
-    base_machine >"$work/machine.txt"
+    machine AcmeStick UsbDvdDrive
     d send 0x219 0x8000 E 0x219 0x8000 D
     timeout 10 xdotool mousemove 1000 740
     d menu 0
@@ -369,6 +349,86 @@ default 111 fff 0 -> 0"
 $(menu_of "$E $D")
 notify 2 $ICON"
     stop 0
+}
+
+# Drives that are not one device per letter: a USB floppy drive beside the system disk (both
+# numbered 0), a DVD drive whose disc is taken out, a micro:bit whose storage is one function of a
+# composite device, and a letter that another volume takes without a broadcast.
+sc_devices() {
+    local k=' PID=0204 SEL=0240000034544E45001A00018AA900292011000097969900 VID=0D28'
+    local a='[1000 0 TEAC FD-05PUW(A:)]' k2='[100a 0 MBED VFS(K:)]'
+    machine InternalNvme UsbFloppy UsbDvdDrive AcmeStick MicroBit
+    start
+    d menu -1
+    expect "A: the floppy drive, never C:" "$(menu_of "$a $D $E $k2")"
+    # The machine read again at a WM_NULL, and its change broadcast.
+    sed -i 's/^volume D cdrom 0$/& empty/' "$work/machine.txt"
+    d send 0 0 0
+    sleep 1
+    d menu -1
+    expect "D:'s disc taken out: the drive stays" "answer 0
+$(menu_of "$a $D $E $k2")"
+    machine InternalNvme UsbDvdDrive AcmeStick MicroBit
+    d send 0 0 0 0x219 0x8004 A
+    sleep 1
+    d menu -1
+    expect "the disc back, the floppy drive gone: C: still not listed" "$(zeros 2)
+$(menu_of "$D $E $k2")"
+    d send 0x111 106 0
+    keys Tab Tab Down Down Down space Return
+    stored "the micro:bit ticked: its composite device stored" "$k"
+    d menu -1
+    expect "the micro:bit hidden" "rows owner=1 focus=1 [1 D: OPTI DVD-RW] [1 E: ACME STICK] [1 K: MBED VFS]
+answer 0
+$(menu_of "$D $E")"
+    d send 0x111 0x100A 0
+    expect "K: ejected through its composite device" "$(attempts eject 23 0)
+answer 0"
+    # E: now names a second volume of the system disk; the stick's removal was never broadcast.
+    sed -i 's/^volume E disk 1$/volume E disk 0/' "$work/machine.txt"
+    d menu -1
+    expect "K: gone with its device; E: no longer a USB drive" "$(menu_of "$D")"
+}
+
+# The settings dialog saves the devices its rows showed, whatever holds their letters at OK.
+# Stick A (AcmeStick) and stick B (OtherStick) take turns at E:.
+sc_swaps() {
+    local a=' PID=5678 SEL=0123456789 VID=1234' b=' PID=5679 SEL=B0B0B0B0 VID=1234'
+    registry 1234,5679,B0B0B0B0
+    machine AcmeStick
+    start
+    d send 0x111 106 0
+    machine OtherStick
+    d send 0x219 0x8004 E 0x219 0x8000 E
+    keys Return
+    stored "B stored, A shown unticked, B at E: by OK: B kept" "$b"
+    registry
+    machine AcmeStick
+    d send 0x219 0x8004 E 0x219 0x8000 E 0x111 106 0
+    keys Tab Tab Down space
+    machine OtherStick
+    d send 0x219 0x8004 E 0x219 0x8000 E
+    keys Return
+    stored "A ticked, B at E: by OK: A stored" "$a"
+    registry
+    machine AcmeStick
+    d send 0x219 0x8004 E 0x219 0x8000 E 0x111 106 0
+    keys Tab Tab Down space
+    : >"$work/machine.txt"
+    d send 0x219 0x8004 E
+    keys Return
+    stored "A ticked, then pulled out before OK: A stored" "$a"
+    d menu -1
+    expect "three dialogs, each showing A" "rows owner=1 focus=1 [1 E: ACME STICK]
+answer 0
+$(zeros 4)
+rows owner=1 focus=1 [1 E: ACME STICK]
+answer 0
+$(zeros 4)
+rows owner=1 focus=1 [1 E: ACME STICK]
+answer 0
+answer 0
+$(menu_of '[0 0 接続されていません]')"
 }
 
 # A start without memory for the drive list ends with 1 and shows no icon.
@@ -384,7 +444,7 @@ for exe in "${exes[@]}"; do
     x86_64-w64-mingw32-objdump -f "$exe" | grep -q 'pei-i386' && arch=x86
     work=$out/$arch
     cp "$exe" "$work/kestrabin.exe" || die "no exe at $exe"
-    for s in ${KESTRABIN_E2E_SCENARIOS:-menu-eject settings broadcasts about-exit failed-start}; do
+    for s in ${KESTRABIN_E2E_SCENARIOS:-menu-eject settings broadcasts devices swaps about-exit failed-start}; do
         if [ $arch = x86 ] && [ -n "$wine32_missing" ]; then
             echo "SKIP x86 $s: this machine cannot run 32-bit programs ($wine32_missing)"
             count[SKIP]=$((${count[SKIP]:-0} + 1))
