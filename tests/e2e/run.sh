@@ -99,7 +99,7 @@ d() {
 # keys KEY...: real keys, typed on the X display, to the window that has the keyboard. Xvfb gives
 # them to the window under the pointer: the pointer goes over the (centred) dialogs first, once
 # one of them has the keyboard.
-keys() { d focused && { timeout 10 xdotool mousemove 500 370 sleep 0.2 mousemove 512 384 sleep 0.2 key --delay 50 "$@" || fail "keys $*"; }; }
+keys() { d focused && { timeout 10 xdotool sleep 0.5 mousemove 500 370 sleep 0.2 mousemove 512 384 sleep 0.2 key --delay 50 "$@" || fail "keys $*"; }; }
 
 # launch: the program on the described machine, logging afresh.
 launch() {
@@ -259,7 +259,7 @@ $(attempts eject 17 0)"
 # The settings dialog, owned by the main window. A stored device that the dialog's own read missed
 # (key 1 does not open) survives its OK.
 # X: a device not attached; the empty entry matches any identity left empty (J:'s, in the menu).
-# Real keys: Tab, Shift+Tab, the arrows, Space, Enter (OK), Escape (Cancel) and Alt+F4 (the close
+# Real keys: Tab, the arrows, Space, Enter (OK), Escape (Cancel) and Alt+F4 (the close
 # button), two dialogs each with its own. Dialogs opened and closed leave no heap behind.
 sc_settings() {
     local x=' PID=7777 SEL=X7 VID=7777' d=' PID=1806 SEL=77 VID=0E8D' none=' PID= SEL= VID='
@@ -289,7 +289,7 @@ rows owner=1 focus=1 [2 D: OPTI DVD-RW] [1 E: ACME STICK] [2 F: SAMSUNG PORTABLE
     keys Escape
     d gone
     d send 0x111 106 0
-    keys shift+Tab Down space Return
+    keys Tab Tab Down space Return
     stored "D: ticked, then Enter" "$x" "$none" "$f" "$m" "$d"
     for closing in Escape alt+F4 Escape alt+F4; do
         d send 0x111 106 0
