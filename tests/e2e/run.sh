@@ -207,6 +207,12 @@ scenario() {
     stop
     local verdict=PASS
     [ -z "$why" ] || verdict=FAIL
+    # Xvfb loses a typed key now and then: a failure counts only when it comes twice running.
+    if [ $verdict = FAIL ] && [ -z "${2:-}" ]; then
+        echo "again $arch $name after: $why" >&2
+        scenario "$name" again
+        return
+    fi
     echo "$verdict $arch $name${why:+: $why (log: $log)}"
     count[$verdict]=$((${count[$verdict]:-0} + 1))
 }
@@ -294,6 +300,8 @@ rows owner=1 focus=1 [2 D: OPTI DVD-RW] [1 E: ACME STICK] [2 F: SAMSUNG PORTABLE
     for closing in Escape alt+F4 Escape alt+F4; do
         d send 0x111 106 0
         keys Tab Tab Down space "$closing"
+        # Xvfb loses a key now and then: the closing key once more if the dialog stays.
+        KESTRABIN_SIM_LOG=$(winpath "$log") timeout 60 wine "$out/driver.exe" gone >/dev/null 2>&1 || keys "$closing"
         d gone
     done
     d menu -1
