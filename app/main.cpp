@@ -123,10 +123,9 @@ static LRESULT HandleCommand(HWND window, WPARAM wParam, LPARAM lParam)
     WORD identifier = LOWORD(wParam);
     if (identifier == CMD_ABOUT)
         MessageBoxA(NULL, TEXT_ABOUT, TEXT_ABOUT_CAPTION, MB_OK);
-    else if (identifier == CMD_EXIT) {
-        Shell_NotifyIconA(NIM_DELETE, &trayIcon);
+    else if (identifier == CMD_EXIT)
         DestroyWindow(mainWindow);
-    } else if (identifier == CMD_SETTINGS)
+    else if (identifier == CMD_SETTINGS)
         OpenSettingsDialog(window);
     else if (identifier & CMD_EJECT_BASE)
         EjectCommand(identifier);
@@ -145,6 +144,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         ScanDrives();
         return 0;
     case WM_DESTROY:
+        // However the window goes (Exit, WM_CLOSE, taskkill), the icon goes with it: Explorer
+        // would show it until the pointer passes over it. A window that failed its creation has none.
+        if (trayIcon.hWnd)
+            Shell_NotifyIconA(NIM_DELETE, &trayIcon);
         PostQuitMessage(0);
         return 0;
     case WM_PAINT: {

@@ -22,11 +22,10 @@ static void AppendDriveEntries(HMENU menu)
         // A letter outlives its broadcasts: offer it only while a removable USB drive holds it.
         if (IsRemovableUsbDrive(drive) != 1)
             continue;
-        // Zero-filled per drive: a drive whose USB identity cannot be read is
-        // tested with empty fields, never with the previous drive's.
+        // As in the settings dialog, which cannot tick it, a drive whose USB
+        // identity cannot be read is never hidden.
         UsbIdentity usb = {};
-        GetUsbIdentity(&usb, drive);
-        if (IsExcluded(&exclusions, &usb))
+        if (GetUsbIdentity(&usb, drive) && IsExcluded(&exclusions, &usb))
             continue;
         DiskIdentity disk = {};
         if (!GetDiskIdentity(&disk, drive))

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 # The code without windows, as the host build compiles it.
 sources=(drives/*.cpp device/*.cpp exclusions/store.cpp)
 formatted=(app/*.cpp app/*.h drives/* device/* exclusions/* platform/*.h platform/*/*.cpp platform/*/*.h tests/*.cpp tests/*.h
-    tests/fuzz/*.cpp tests/e2e/*.cpp scripts/*.cpp)
+    tests/fuzz/*.cpp tests/e2e/*.cpp)
 
 clang-format --dry-run --Werror "${formatted[@]}"
 

@@ -2,14 +2,11 @@
 //   wait                     until the program's main window exists
 //   menu K [TIMES]           open the tray menu; choose its K-th item by keyboard (0: leave it open,
 //                            -1: close it); TIMES times over
-//   send [dialog|list] MSG WPARAM LPARAM...
-//                            send each message in turn to the main window (or the settings dialog,
-//                            or its list); "answer N" (hex) for each joins the log KESTRABIN_SIM_LOG.
+//   send [dialog] MSG WPARAM LPARAM...
+//                            send each message in turn to the main window (or the settings dialog).
 //                            MSG: a number or a registered message's name; LPARAM: a number, volume
-//                            letters (a DEV_BROADCAST_VOLUME of their mask), "port" (a broadcast
-//                            header of a port) or "short" (a volume record cut to its header)
-//   key [list] CHARS         Alt+CHAR for each character, to the main window (or the settings list),
-//                            then WM_COMMAND 0x0FFF posted to the main window as a marker
+//                            letters (a DEV_BROADCAST_VOLUME of their mask), "COM3" (a port's record)
+//                            or "short" (a volume record cut to its header)
 //   press ID                 click button ID of the program's dialog or message box
 //   gone                     until the program shows no dialog or message box
 //   focused                  until a dialog of the program has the keyboard (X gives it later)
@@ -69,39 +66,22 @@ static int Send(HWND target, char** args, int count)
     for (int i = 0; i + 2 < count; i += 3) {
         const char* data = args[i + 2];
         UINT message = isdigit(args[i][0]) ? strtoul(args[i], NULL, 0) : RegisterWindowMessageA(args[i]);
-        DWORD type = strcmp(data, "port") ? DBT_DEVTYP_VOLUME : DBT_DEVTYP_PORT;
-        DEV_BROADCAST_VOLUME volume = {sizeof(volume), type, 0, 0, 0};
+        DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, 0, 0};
         // A volume header alone, though the record behind it names every drive.
         if (!strcmp(data, "short"))
-            volume = {sizeof(DEV_BROADCAST_HDR), type, 0, 0x3FFFFFF, 0};
+            volume = {sizeof(DEV_BROADCAST_HDR), DBT_DEVTYP_VOLUME, 0, 0x3FFFFFF, 0};
+        struct {
+            DEV_BROADCAST_HDR header;
+            char name[8];
+        } port = {{sizeof(DEV_BROADCAST_HDR) + 5, DBT_DEVTYP_PORT, 0}, "COM3"};
         for (const char* letter = data; *letter >= 'A' && *letter <= 'Z'; letter++)
             volume.dbcv_unitmask |= 1u << (*letter - 'A');
         LPARAM lParam = isdigit(data[0]) ? (LPARAM)strtoull(data, NULL, 0) : (LPARAM)&volume;
-        DWORD_PTR answer = 0;
-        if (!SendMessageTimeoutA(target, message, strtoull(args[i + 1], NULL, 0), lParam, 0, 5000, &answer))
+        if (!strcmp(data, "COM3"))
+            lParam = (LPARAM)&port;
+        if (!SendMessageTimeoutA(target, message, strtoull(args[i + 1], NULL, 0), lParam, 0, 5000, NULL))
             return Fail("no answer to message", (long)message);
-        // The answer joins the program's log, or shows on the console.
-        const char* path = getenv("KESTRABIN_SIM_LOG");
-        FILE* log = path ? fopen(path, "ab") : stdout;
-        fprintf(log, "answer %llx\n", (unsigned long long)answer);
-        if (path)
-            fclose(log);
     }
-    return 0;
-}
-
-// Wine's accelerators read the Alt key from the keyboard state, not from lParam: the program's
-// state is held with Alt down through shared input.
-static int Keys(HWND target, const char* keys)
-{
-    BYTE state[256] = {};
-    state[VK_MENU] = 0x80;
-    DWORD thread = GetWindowThreadProcessId(app, NULL);
-    if (!target || !AttachThreadInput(GetCurrentThreadId(), thread, TRUE) || !SetKeyboardState(state))
-        return Fail("cannot hold Alt for the program", (long)GetLastError());
-    for (const char* key = keys; *key; key++)
-        PostMessageA(target, WM_SYSCHAR, (BYTE)*key, 1 | 1 << 29);
-    PostMessageA(app, WM_COMMAND, 0x0FFF, 0);
     return 0;
 }
 
@@ -116,9 +96,7 @@ int main(int argc, char** argv)
     if (!strcmp(action, "press") || !strcmp(action, "gone"))
         Await("#32770", action[0] == 'p');
     HWND dialog = Visible("#32770");
-    HWND list = GetDlgItem(dialog, 40001);
-    int named = argc > 2 && (!strcmp(argv[2], "dialog") || !strcmp(argv[2], "list"));
-    HWND target = named ? (argv[2][0] == 'd' ? dialog : list) : app;
+    int named = argc > 2 && !strcmp(argv[2], "dialog");
     if (!strcmp(action, "wait"))
         return 0;
     if (!strcmp(action, "focused")) {
@@ -141,12 +119,10 @@ int main(int argc, char** argv)
         return Menu(atoi(argv[2]));
     }
     if (!strcmp(action, "send") && (argc - 2 - named) % 3 == 0)
-        return Send(target, argv + 2 + named, argc - 2 - named);
-    if (!strcmp(action, "key") && argc == 3 + named)
-        return Keys(target, argv[2 + named]);
+        return Send(named ? dialog : app, argv + 2 + named, argc - 2 - named);
     HWND button = GetDlgItem(dialog, argc == 3 ? atoi(argv[2]) : 0);
     // BM_CLICK answers 0.
     if (!strcmp(action, "press") && argc == 3)
         return button ? (int)SendMessageA(button, BM_CLICK, 0, 0) : Fail("no button to press");
-    return Fail("usage: driver wait | menu K | send ... | key ... | press ID | gone");
+    return Fail("usage: driver wait | menu K [TIMES] | send ... | press ID | gone | focused");
 }

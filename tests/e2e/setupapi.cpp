@@ -17,8 +17,8 @@
 
 #include "../../platform/sim/machine.h"
 
-// The exe's heap blocks not yet freed, logged with each menu as "counts".
-static LONG heapBlocks;
+// The exe's heap blocks and menus not yet freed, logged with each menu as "counts".
+static LONG heapBlocks, menus;
 // The window that holds the tray icon.
 static HWND mainWindow;
 
@@ -75,23 +75,32 @@ static void WINAPI SleepHook(DWORD milliseconds)
 }
 
 // --- what the user would see, read inside the process ------------------------------------------
+// The menu as the user sees it: its items' texts in order, "-" for a separator.
 static BOOL WINAPI TrackPopupMenuHook(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner, const RECT* rect)
 {
-    SimLog("counts heap=%ld open=%d", heapBlocks, SimOpen());
-    char line[4096];
-    int length = sprintf(line, "menu %x fg=%d", flags, GetForegroundWindow() == owner);
-    for (int i = 0; i < GetMenuItemCount(menu) && length < 3500; i++) {
+    SimLog("counts heap=%ld menus=%ld open=%d", heapBlocks, menus, SimOpen());
+    char line[4096] = "menu";
+    for (int i = 0; i < GetMenuItemCount(menu) && strlen(line) < 3500; i++) {
         char text[256] = "";
-        GetMenuStringA(menu, i, text, sizeof(text), MF_BYPOSITION);
-        UINT state = GetMenuState(menu, i, MF_BYPOSITION);
-        // Wine greys separators; what else a separator carries means nothing.
-        if (state & MF_SEPARATOR)
-            length += sprintf(line + length, " [-]");
-        else
-            length += sprintf(line + length, " [%x %x %s]", GetMenuItemID(menu, i), state, text);
+        if (!GetMenuStringA(menu, i, text, sizeof(text), MF_BYPOSITION))
+            strcpy(text, "-");
+        strcat(strcat(line, i ? " | " : " "), text);
     }
-    SimWrite(line);
+    // Unless its owner is in the foreground, a menu does not close when the user clicks elsewhere.
+    SimWrite(strcat(line, GetForegroundWindow() == owner ? "" : " (not in the foreground)"));
     return TrackPopupMenu(menu, flags, x, y, reserved, owner, rect);
+}
+
+static HMENU WINAPI CreatePopupMenuHook()
+{
+    menus++;
+    return CreatePopupMenu();
+}
+
+static BOOL WINAPI DestroyMenuHook(HMENU menu)
+{
+    menus--;
+    return DestroyMenu(menu);
 }
 
 // What the user sees of a settings dialog once it is filled: "rows owner=0|1 focus=ID [IMAGE DRIVE
@@ -134,26 +143,21 @@ static HWND WINAPI CreateDialogHook(HINSTANCE instance, LPCSTR name, HWND owner,
 static BOOL WINAPI NotifyIconHook(DWORD message, PNOTIFYICONDATAA data)
 {
     mainWindow = data->hWnd;
-    SimLog("notify %lu %u %u %x %s icon=%d", message, data->uID, data->uCallbackMessage, data->uFlags, data->szTip,
-        data->hIcon != NULL);
+    SimLog("notify %lu %u %u %s icon=%d", message, data->uID, data->uCallbackMessage, data->szTip, data->hIcon != NULL);
     return Shell_NotifyIconA(message, data);
 }
 
+// A scenario's WM_NULL: the machine may have changed (a medium taken out).
 static LRESULT WINAPI DefWindowProcHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // A scenario's WM_NULL: the machine may have changed (a medium taken out).
     if (message == WM_NULL)
         Load();
-    LRESULT answer = DefWindowProcA(window, message, wParam, lParam);
-    // The messages a scenario sends; the window manager's own would drown them.
-    if (message == WM_COMMAND || message == WM_DEVICECHANGE || message >= WM_USER)
-        SimLog("default %x %llx %llx -> %llx", message, (ULONG64)wParam, (ULONG64)lParam, (ULONG64)answer);
-    return answer;
+    return DefWindowProcA(window, message, wParam, lParam);
 }
 
 static int WINAPI MessageBoxHook(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
-    SimLog("box %d %x %s: %s", owner != NULL, type, caption, text);
+    SimLog("box %s: %s", caption, text);
     return MessageBoxA(owner, text, caption, type);
 }
 
@@ -189,7 +193,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         {"Sleep", (void*)SleepHook}, {"TrackPopupMenu", (void*)TrackPopupMenuHook},
         {"CreateDialogParamA", (void*)CreateDialogHook}, {"Shell_NotifyIconA", (void*)NotifyIconHook},
         {"DefWindowProcA", (void*)DefWindowProcHook}, {"MessageBoxA", (void*)MessageBoxHook},
-        {"HeapAlloc", (void*)HeapAllocHook}, {"HeapFree", (void*)HeapFreeHook}, {"RegOpenKeyExA", (void*)OpenKeyHook}};
+        {"HeapAlloc", (void*)HeapAllocHook}, {"CreatePopupMenu", (void*)CreatePopupMenuHook},
+        {"DestroyMenu", (void*)DestroyMenuHook}, {"HeapFree", (void*)HeapFreeHook}, {"RegOpenKeyExA", (void*)OpenKeyHook}};
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
