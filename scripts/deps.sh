@@ -2,26 +2,14 @@
 # Installs what building and testing need, on Debian 12, if it is missing.
 set -euo pipefail
 
+# Each package, with a command it gives (in /usr/bin unless a path is given): dpkg still lists a
+# package whose file was removed by hand, and such a package is installed again.
 packages=(
-    cmake make g++ libgtest-dev googletest libwine-dev
-    mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
-    wine wine64 wine32:i386 xvfb xauth locales fonts-ipafont-gothic
-    imagemagick x11-apps x11-utils xdotool zip
-    clang libclang-rt-14-dev clang-format clang-tidy
-)
-
-# The commands the scripts run (in /usr/bin unless a path is given), each with the package that
-# makes it. dpkg still lists a package whose file was removed by hand: such a package is
-# installed again.
-commands=(
-    cmake=cmake ctest=cmake make=make "g++=g++"
-    "x86_64-w64-mingw32-g++=g++-mingw-w64-x86-64" "i686-w64-mingw32-g++=g++-mingw-w64-i686"
-    x86_64-w64-mingw32-objdump=binutils-mingw-w64-x86-64 x86_64-w64-mingw32-windres=binutils-mingw-w64-x86-64
-    i686-w64-mingw32-objdump=binutils-mingw-w64-i686
-    wine=wine wineserver=wine wineboot=wine /usr/lib/wine/wine64=wine64 /usr/lib/wine/wine=wine32:i386
-    Xvfb=xvfb xvfb-run=xvfb xauth=xauth /usr/sbin/locale-gen=locales
-    import=imagemagick-6.q16 xwd=x11-apps xdotool=xdotool zip=zip
-    clang=clang "clang++=clang" clang-format=clang-format clang-tidy=clang-tidy
+    cmake make g++ libgtest-dev=/usr/include/gtest/gtest.h googletest libwine-dev=/usr/include/wine/wine/windows/windows.h
+    mingw-w64 g++-mingw-w64-x86-64=x86_64-w64-mingw32-g++ g++-mingw-w64-i686=i686-w64-mingw32-g++
+    binutils-mingw-w64-x86-64=x86_64-w64-mingw32-objdump wine=wineserver wine64=/usr/lib/wine/wine64
+    wine32:i386=/usr/lib/wine/wine xvfb=xvfb-run xauth locales=/usr/sbin/locale-gen fonts-ipafont-gothic
+    imagemagick=import x11-apps=xwd x11-utils xdotool zip clang libclang-rt-14-dev clang-format clang-tidy
 )
 
 as_root() {
@@ -35,23 +23,13 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
-done
-for entry in "${commands[@]}"; do
-    path=${entry%%=*}
+for entry in "${packages[@]}"; do
+    package=${entry%%=*} path=${entry#*=}
     [[ $path == /* ]] || path=/usr/bin/$path
-    [ -x "$path" ] && continue
-    # The package that owns the file the command leads to (a link's package when the link is
-    # gone, the target's when only the target is); a link made by update-alternatives has no
-    # owner, and the listed package makes it again.
-    owner=$(dpkg-query -S "$(readlink -m "$path")" 2>/dev/null | sed -n '1{s/: [^ ]*$//;s/, .*//;p}' || true)
-    echo "Missing: $path"
-    missing+=("${owner:-${entry#*=}}")
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" && { [[ $entry != *=* ]] || [ -e "$path" ]; } ||
+        missing+=("$package")
 done
-
 if [ ${#missing[@]} -gt 0 ]; then
-    mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
     echo "Installing: ${missing[*]}"
     as_root apt-get update -qq
     # --reinstall: a package that dpkg lists but whose command is gone.

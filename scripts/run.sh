@@ -28,7 +28,7 @@ if [ -n "$demo" ]; then
     cp "$exe" "$(dirname "$exe")/sim/"
     sim_machine OtherStick UasSsd >"$out/machine.txt"
     : >"$out/sim.log"
-    wine_exclusions "$out/none.reg" >/dev/null 2>&1
+    drive store
     wine_start "$(dirname "$exe")/sim/kestrabin.exe" "$out/machine.txt" "$out/sim.log"
 else
     wine "$exe" >"$out/kestrabin.out" 2>&1 &
@@ -60,8 +60,10 @@ cat <<HELP
 To drive it from another terminal (the README lists the driver's actions):
   cd $root; export WINEPREFIX=$WINEPREFIX LC_ALL=ja_JP.UTF-8 DISPLAY=$DISPLAY${XAUTHORITY:+ XAUTHORITY=$XAUTHORITY}
   wine $driver menu 0          # the tray menu, left open (send 0x111 106 0: the settings)
-${demo:+  The machine is $out/machine.txt (tests/devices.txt); what Kestrabin asks and shows: $out/sim.log
-}HELP
+HELP
+[ -n "$demo" ] && echo "The machine: $out/machine.txt (see tests/devices.txt); what Kestrabin asks and shows: $out/sim.log"
+# make pictures: the tour only.
+[ -n "${KESTRABIN_TOUR_ONLY:-}" ] && exit 0
 wait "$app"
 code=$?
 echo "Kestrabin ended with exit code $code."

@@ -81,17 +81,4 @@ sim_machine() {
         "$root/tests/devices.txt"
 }
 
-# wine_exclusions REGFILE [VID,PID,SEL...]: the stored exclusion list becomes these entries.
-wine_exclusions() {
-    local file=$1 n=0 vid pid sel
-    shift
-    printf 'REGEDIT4\n\n[-HKEY_CURRENT_USER\\SOFTWARE\\Kestrabin]\n' >"$file"
-    for entry; do
-        IFS=, read -r vid pid sel <<<"$entry"
-        printf '\n[HKEY_CURRENT_USER\\SOFTWARE\\Kestrabin\\%d]\n"VID"="%s"\n"PID"="%s"\n"SEL"="%s"\n' \
-            $((n++)) "$vid" "$pid" "$sel" >>"$file"
-    done
-    timeout 60 wine regedit /S "$(winpath "$file")"
-}
-
 winpath() { printf 'Z:%s\n' "${1//\//\\}"; }

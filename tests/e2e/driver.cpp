@@ -10,6 +10,8 @@
 //   press ID                 click button ID of the program's dialog or message box
 //   gone                     until the program shows no dialog or message box
 //   focused                  until a dialog of the program has the keyboard (X gives it later)
+//   store [VID,PID,SEL...]   the program's stored exclusion list becomes these entries (none: empty)
+//   stored                   prints the stored list, "KEY: VID,PID,SEL" a line
 // Exit code 0 when the action was done, 1 with a line saying why otherwise.
 #include <windows.h>
 #include <ctype.h>
@@ -85,9 +87,58 @@ static int Send(HWND target, char** args, int count)
     return 0;
 }
 
+static const char* const VALUES[] = {"VID", "PID", "SEL"};
+
+static int Store(char** entries, int count)
+{
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Kestrabin");
+    for (int i = 0; i < count; i++) {
+        char path[64], *field = entries[i];
+        sprintf(path, "SOFTWARE\\Kestrabin\\%d", i);
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL))
+            return Fail("cannot create the key", i);
+        for (const char* name : VALUES) {
+            char* end = field + strcspn(field, ",");
+            char last = *end;
+            *end = 0;
+            RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)field, strlen(field) + 1);
+            field = last ? end + 1 : end;
+        }
+        RegCloseKey(key);
+    }
+    return 0;
+}
+
+// Keys 0 to 31, so that one left behind a gap shows too.
+static int Stored()
+{
+    for (int i = 0; i < 32; i++) {
+        char path[64];
+        sprintf(path, "SOFTWARE\\Kestrabin\\%d", i);
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key))
+            continue;
+        printf("%d:", i);
+        for (const char* name : VALUES) {
+            char value[300] = "";
+            DWORD size = sizeof(value) - 1;
+            RegQueryValueExA(key, name, NULL, NULL, (BYTE*)value, &size);
+            printf("%s%s", name == VALUES[0] ? " " : ",", value);
+        }
+        printf("\n");
+        RegCloseKey(key);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     const char* action = argc > 1 ? argv[1] : "";
+    if (!strcmp(action, "store"))
+        return Store(argv + 2, argc - 2);
+    if (!strcmp(action, "stored"))
+        return Stored();
     for (int i = 0; i < 300 && !(app = FindWindowA("MORVANTO", "Morvanto")); i++)
         Sleep(50);
     if (!app)
@@ -124,5 +175,5 @@ int main(int argc, char** argv)
     // BM_CLICK answers 0.
     if (!strcmp(action, "press") && argc == 3)
         return button ? (int)SendMessageA(button, BM_CLICK, 0, 0) : Fail("no button to press");
-    return Fail("usage: driver wait | menu K [TIMES] | send ... | press ID | gone | focused");
+    return Fail("usage: driver wait | menu K [TIMES] | send ... | press ID | gone | focused | store ... | stored");
 }

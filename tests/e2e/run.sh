@@ -5,7 +5,7 @@
 #   tests/e2e/run.sh prefix          makes the Wine prefix that the scenarios share
 #   tests/e2e/run.sh EXE SCENARIO    exits 0 (passed), 1 (failed: each difference shown) or 77
 #                                    (skipped: an x86 exe where 32-bit programs cannot run)
-# KESTRABIN_SHOTS=DIR: pictures of the x64 exe at work go there. Logs stay in build/e2e/ARCH.
+# Logs stay in build/e2e/ARCH.
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine.sh"
 wine_display "$@"
@@ -30,7 +30,7 @@ BOX=$'box Kestrabin: Kestrabin\n        Ver. 1.30\n\n\n        Copyright (C) 202
 fail() { why+="$*"$'\n'; }
 complain() { fail "$*"; }
 machine() { sim_machine "$@" >"$work/machine.txt"; }
-registry() { wine_exclusions "$work/set.reg" "$@" || fail "regedit failed"; }
+registry() { drive store "$@"; }
 menu_of() { printf 'menu %s- | 設定 | - | Kestrabinについて | - | 終了' "$(printf '%s | ' "$@")"; }
 # attempts CALL NODE ANSWER...: a removal whose attempts get these answers, paused after a refusal.
 attempts() { printf "$1 $2 veto=1 name=0 length=0 flags=0 -> %s\nsleep 200\n" "${@:3}" | sed '/-> 0$/{n;d}'; }
@@ -71,17 +71,12 @@ steady() {
     [ "$(wc -l <<<"$counts")" = 1 ] || fail "$1: the exe's heap blocks or menus grew: $(paste -sd ' ' <<<"$counts")"
 }
 
-# stored WHAT VALUES...: the stored exclusion list is keys 0, 1, ... with these values
-# (" PID=... SEL=... VID=..." each), as regedit exports it; waited for up to 10 s.
+# stored WHAT VID,PID,SEL...: the stored exclusion list is keys 0, 1, ... with these entries
+# (waited for up to 10 s).
 stored() {
-    local got want= n=0 values end=$((SECONDS + 10))
-    for values in "${@:2}"; do want+="${want:+ }$((n++)):$values"; done
-    while
-        timeout 60 wine regedit /E "$(winpath "$work/stored.reg")" 'HKEY_CURRENT_USER\SOFTWARE\Kestrabin' >/dev/null 2>&1
-        got=$(iconv -f UTF-16LE -t UTF-8 "$work/stored.reg" 2>/dev/null | tr -d '\r' |
-            sed -nE 's/^\[.*\\([0-9]+)\]$/\1:/p; s/^"(.*)"="(.*)"$/\1=\2/p' | paste -sd ' ')
-        [ "$got" != "$want" ] && [ $SECONDS -lt $end ]
-    do rm -f "$work/stored.reg"; sleep 0.5; done
+    local got want end=$((SECONDS + 10)) n=0
+    want=$(for entry in "${@:2}"; do echo "$((n++)): $entry"; done)
+    while got=$(timeout 60 wine "$driver" stored | tr -d '\r'); [ "$got" != "$want" ] && [ $SECONDS -lt $end ]; do sleep 0.5; done
     [ "$got" = "$want" ] || fail "$1:"$'\n'"$(diff -u --label wanted --label got <(echo "$want") <(echo "$got"))"
 }
 
@@ -99,12 +94,6 @@ stop() {
     [ "$(grep -c '^set ' "$log")" = "$(grep -c '^unset ' "$log")" ] || fail "a device set left open"
     refused=$(grep '^refuse ' "$log" | sort -u | paste -sd ' ')
     [ -z "$refused" ] || fail "the simulated machine refused what Windows refuses: $refused"
-}
-
-shot() {
-    [ -n "${KESTRABIN_SHOTS:-}" ] && [ $arch = x64 ] || return 0
-    sleep 0.5
-    import -window root -crop "$2" +repage -define png:exclude-chunks=date,time "$KESTRABIN_SHOTS/$1" || fail "no picture $1"
 }
 
 # --- scenarios ---------------------------------------------------------------------------------
@@ -138,16 +127,22 @@ $(attempts eject 20 0)"
 }
 
 # A start without a USB drive, beside a volume that resolves to no device: the placeholder, on a
-# right-click on the tray icon. WM_CLOSE (as taskkill sends it) takes the icon away with the window.
+# right-click on the tray icon. The About box from the menu; two drives arrive, listed in arrival
+# order; Exit takes the icon away and ends the program with 0.
 sc_no_usb_drive() {
     machine InternalNvme NetworkShare
     start
     # The icon stands at the right end of the taskbar.
     timeout 10 xdotool mousemove 1012 758 click 3
     expect "a right-click on the icon" "$(menu_of "$NONE")"
-    timeout 10 xdotool key Escape
-    d send 0x10 0 0
-    expect "WM_CLOSE" "notify 2 $ICON"
+    d menu 3
+    expect "About chosen" "$BOX"
+    d press 1
+    machine AcmeStick UsbDvdDrive
+    d send 0x219 0x8000 E 0x219 0x8000 D
+    d menu 5
+    expect "Exit chosen" "$(menu_of "$E" "$D")
+notify 2 $ICON"
     stop 0
 }
 
@@ -156,12 +151,11 @@ sc_no_usb_drive() {
 # Space, Enter (OK), Escape (Cancel) and Alt+F4 (the close button), two dialogs each with its own.
 # Dialogs opened and closed leave no heap block behind.
 sc_settings() {
-    local x=' PID=7777 SEL=X7 VID=7777' d=' PID=1806 SEL=77 VID=0E8D' none=' PID= SEL= VID='
-    local f=' PID=61F5 SEL=1234567890AB VID=04E8' m=' PID=0727 SEL=6&348EE156&0&3 VID=05E3'
+    local x=7777,7777,X7 d=0E8D,1806,77 none=,, f=04E8,61F5,1234567890AB m='05E3,0727,6&348EE156&0&3'
     local rows='[1 D: OPTI DVD-RW] [1 E: ACME STICK] [1 F: SAMSUNG PORTABLE_SSD_T5] [1 J: NONAME CARD] [1 M: GENERIC FLASH_DISK] [1 N: KINGSTON DATATRAVELER_3.0] [1 O: KINGSTON DATATRAVELER_3.0]'
     machine InternalNvme UsbDvdDrive AcmeStick UasSsd UnreadableCardReader StickWithoutSerial TwoVolumeStick
     echo "fail RegOpenKeyExA 2" >>"$work/machine.txt"
-    registry 7777,7777,X7 0E8D,1806,77 ,,
+    registry "$x" "$d" "$none"
     start
     d send 0x111 106 0
     expect "rows: D: unticked, its key not read; J: unreadable" "fail RegOpenKeyExA 2
@@ -173,7 +167,6 @@ rows owner=1 focus=1 $rows"
     d menu 5
     expect "D:, F: and M: hidden; Settings again" "$(menu_of "$E" "$J" "$N" "$O")
 rows owner=1 focus=1 $(sed -E 's/\[1 ([DFM]):/[2 \1:/g' <<<"$rows")"
-    shot settings.png 400x340+312+200
     d send 0x111 106 0
     keys Tab Tab Down space Return
     stored "in a second dialog, D: unticked, then Enter" "$x" "$none" "$f" "$m"
@@ -222,31 +215,11 @@ $(attempts eject 21 0)"
     stop
 }
 
-# The About box from the menu; two drives arrive, listed in arrival order; Exit takes the icon
-# away and ends the program with 0.
-sc_about_exit() {
-    : >"$work/machine.txt"
-    start
-    d menu 3
-    expect "About chosen" "$(menu_of "$NONE")
-$BOX"
-    d press 1
-    machine AcmeStick UsbDvdDrive
-    d send 0x219 0x8000 E 0x219 0x8000 D
-    timeout 10 xdotool mousemove 1000 740
-    d menu 0
-    shot tray-menu.png 320x200+704+568
-    d menu 5
-    expect "Exit chosen" "$(menu_of "$E" "$D")
-notify 2 $ICON"
-    stop 0
-}
-
 # Drives that are not one device per letter: a USB floppy drive beside the system disk (both
 # numbered 0), a DVD drive whose disc is taken out, a micro:bit whose storage is one function of a
 # composite device, and a letter that another volume takes without a broadcast.
 sc_devices() {
-    local k=' PID=0204 SEL=0240000034544E45001A00018AA900292011000097969900 VID=0D28'
+    local k=0D28,0204,0240000034544E45001A00018AA900292011000097969900
     machine InternalNvme UsbFloppy UsbDvdDrive AcmeStick MicroBit
     start
     d menu -1
@@ -281,12 +254,12 @@ rows owner=1 focus=1 [1 D: OPTI DVD-RW]"
 }
 
 # The settings dialog saves the devices its rows showed, whatever holds their letters at OK.
-# Stick A (AcmeStick) and stick B (OtherStick) take turns at E:.
+# Stick A (AcmeStick) and stick B (OtherStick) take turns at E:. WM_CLOSE ends the program.
 sc_swaps() {
-    local a=' PID=5678 SEL=0123456789 VID=1234' b=' PID=5679 SEL=B0B0B0B0 VID=1234' row='rows owner=1 focus=1 [1 E: ACME STICK]'
+    local a=1234,5678,0123456789 b=1234,5679,B0B0B0B0 row='rows owner=1 focus=1 [1 E: ACME STICK]'
     # at_e DEVICE...: these devices now, E: announced gone and back.
     at_e() { machine "$@"; d send 0x219 0x8004 E 0x219 0x8000 E; }
-    registry 1234,5679,B0B0B0B0
+    registry "$b"
     machine AcmeStick
     start
     d send 0x111 106 0
@@ -308,7 +281,9 @@ sc_swaps() {
 $row
 $row
 $(menu_of "$NONE")"
-    stop
+    d send 0x10 0 0
+    expect "WM_CLOSE, as taskkill sends it: the icon goes with the window" "notify 2 $ICON"
+    stop 0
 }
 
 # A start without memory for the drive list ends with 1 and shows no icon.
@@ -319,9 +294,11 @@ sc_failed_start() {
     expect "the drive list not made, no icon" "fail HeapAlloc 1"
 }
 
+declare -F "sc_${name//-/_}" >/dev/null || { echo "no scenario $name"; exit 1; }
 # Each scenario starts with nothing stored.
 registry
 "sc_${name//-/_}"
+[ -s "$log" ] || fail "the exe never ran"
 [ -z "$why" ] && exit 0
 printf '%s(the log: %s)\n' "$why" "$log"
 exit 1
