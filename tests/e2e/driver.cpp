@@ -7,7 +7,6 @@
 //                            MSG: a number or a registered message's name; LPARAM: a number, volume
 //                            letters (a DEV_BROADCAST_VOLUME of their mask), "COM3" (a port's record)
 //                            or "short" (a volume record cut to its header)
-//   press ID                 click button ID of the program's dialog or message box
 //   gone                     until the program shows no dialog or message box
 //   focused                  until a dialog of the program has the keyboard (X gives it later)
 //   store [VID,PID,SEL...]   the program's stored exclusion list becomes these entries (none: empty)
@@ -144,8 +143,8 @@ int main(int argc, char** argv)
     if (!app)
         return Fail("no main window of class MORVANTO");
     GetWindowThreadProcessId(app, &appProcess);
-    if (!strcmp(action, "press") || !strcmp(action, "gone"))
-        Await("#32770", action[0] == 'p');
+    if (!strcmp(action, "gone"))
+        Await("#32770", false);
     HWND dialog = Visible("#32770");
     int named = argc > 2 && !strcmp(argv[2], "dialog");
     if (!strcmp(action, "wait"))
@@ -171,9 +170,5 @@ int main(int argc, char** argv)
     }
     if (!strcmp(action, "send") && (argc - 2 - named) % 3 == 0)
         return Send(named ? dialog : app, argv + 2 + named, argc - 2 - named);
-    HWND button = GetDlgItem(dialog, argc == 3 ? atoi(argv[2]) : 0);
-    // BM_CLICK answers 0.
-    if (!strcmp(action, "press") && argc == 3)
-        return button ? (int)SendMessageA(button, BM_CLICK, 0, 0) : Fail("no button to press");
-    return Fail("usage: driver wait | menu K [TIMES] | send ... | press ID | gone | focused | store ... | stored");
+    return Fail("usage: driver wait | menu K [TIMES] | send ... | gone | focused | store ... | stored");
 }

@@ -15,7 +15,7 @@ arch=x64
 x86_64-w64-mingw32-objdump -f "$1" | grep -q pei-i386 && arch=x86
 [ $arch = x86 ] && [ -n "$wine32_missing" ] && echo "skipped: 32-bit programs cannot run here: $wine32_missing" && exit 77
 name=$2 work=$root/build/e2e/$arch driver=$(dirname "$1")/driver.exe
-log=$work/$name.log why= seen=0 ended= app=
+log=$work/$name.log why= seen=0 app=
 mkdir -p "$work" && cp "$1" "$(dirname "$1")/sim/setupapi.dll" "$work/" || exit 1
 trap 'kill -9 $app 2>/dev/null; timeout 30 wineserver -k' EXIT
 
@@ -35,20 +35,17 @@ menu_of() { printf 'menu %s- | 設定 | - | Kestrabinについて | - | 終了' 
 # attempts CALL NODE ANSWER...: a removal whose attempts get these answers, paused after a refusal.
 attempts() { printf "$1 $2 veto=1 name=0 length=0 flags=0 -> %s\nsleep 200\n" "${@:3}" | sed '/-> 0$/{n;d}'; }
 
-# ended: the exe has ended unasked; said once, with its last words.
-ended() {
-    kill -0 "$app" 2>/dev/null && return 1
-    [ -n "$ended" ] || fail "the exe has ended: $(tr -d '\r' <"$work/$name.out" | tail -n 2)"
-    ended=1
+# d ACTION...: the driver's action, while the exe runs.
+d() {
+    if kill -0 "$app" 2>/dev/null; then drive "$@"; else fail "driver $*: the exe has ended: $(tr -d '\r' <"$work/$name.out" | tail -n 2)"; fi
 }
-d() { ended || drive "$@"; }
 
 # start: the exe on the machine described, logging afresh; then its tray icon (up to 20 s).
 launch() { : >"$log"; wine_start "$work/kestrabin.exe" "$work/machine.txt" "$log"; }
 start() {
     launch
     local n=0
-    until grep -q '^notify ' "$log" || ended || [ $((n += 1)) -gt 100 ]; do sleep 0.2; done
+    until grep -q '^notify ' "$log" || ! kill -0 "$app" 2>/dev/null || [ $((n += 1)) -gt 100 ]; do sleep 0.2; done
     expect "the tray icon" "notify 0 $ICON"
 }
 
@@ -83,13 +80,12 @@ stored() {
 # stop [CODE]: the exe ends by itself with CODE (waited for up to 5 s), or is killed; it left no
 # handle or device set open, and nothing it asked was refused.
 stop() {
-    local was=$ended refused
+    local refused
     [ -z "${1:-}" ] || timeout 5 tail --pid="$app" -f /dev/null
     kill "$app" 2>/dev/null
     wait "$app"
     local code=$?
-    ended=stopped
-    [ -n "$was" ] || [ -z "${1:-}" ] || [ "$code" = "$1" ] || fail "exit code $code, wanted $1"
+    [ -z "${1:-}" ] || [ "$code" = "$1" ] || fail "exit code $code, wanted $1"
     [ "$(grep -c '^open ' "$log")" = "$(grep -c '^close ' "$log")" ] || fail "a handle left open"
     [ "$(grep -c '^set ' "$log")" = "$(grep -c '^unset ' "$log")" ] || fail "a device set left open"
     refused=$(grep '^refuse ' "$log" | sort -u | paste -sd ' ')
@@ -137,9 +133,9 @@ sc_no_usb_drive() {
     expect "a right-click on the icon" "$(menu_of "$NONE")"
     d menu 3
     expect "About chosen" "$BOX"
-    d press 1
+    keys Return
     machine AcmeStick UsbDvdDrive
-    d send 0x219 0x8000 E 0x219 0x8000 D
+    d send 0 0 0 0x219 0x8000 E 0x219 0x8000 D
     d menu 5
     expect "Exit chosen" "$(menu_of "$E" "$D")
 notify 2 $ICON"
@@ -205,7 +201,7 @@ sc_broadcasts() {
     # Every drive of a mask counts: G: and the thirteen sticks, in one broadcast each; D: and E:
     # leave in one; J: and M: leave unannounced, a port leaves. Under 32-bit Wine the bytes
     # behind a short record are the last record's: a program reading past it removes every drive.
-    d send 0x219 0x8000 CG 0x219 0x8004 DE 0x219 0x8000 D 0x219 0x8004 COM3 \
+    d send 0 0 0 0x219 0x8000 CG 0x219 0x8004 DE 0x219 0x8000 D 0x219 0x8004 COM3 \
         0x219 0x8000 "$(printf %s "${fill[@]}")" 0x219 0x8004 short TaskbarCreated 0 0
     expect "a new taskbar" "notify 0 $ICON"
     d menu 3
@@ -245,6 +241,7 @@ $(menu_of "$D" "$E")"
     expect "K: ejected through its composite device" "$(attempts eject 23 0)"
     # E: now names a second volume of the system disk; the stick's removal was never broadcast.
     sed -i 's/^volume E disk 1$/volume E disk 0/' "$work/machine.txt"
+    d send 0 0 0
     d menu -1
     d send 0x111 106 0
     keys Escape
@@ -258,7 +255,7 @@ rows owner=1 focus=1 [1 D: OPTI DVD-RW]"
 sc_swaps() {
     local a=1234,5678,0123456789 b=1234,5679,B0B0B0B0 row='rows owner=1 focus=1 [1 E: ACME STICK]'
     # at_e DEVICE...: these devices now, E: announced gone and back.
-    at_e() { machine "$@"; d send 0x219 0x8004 E 0x219 0x8000 E; }
+    at_e() { machine "$@"; d send 0 0 0 0x219 0x8004 E 0x219 0x8000 E; }
     registry "$b"
     machine AcmeStick
     start

@@ -1,7 +1,7 @@
 // A setupapi.dll that Wine loads into the real kestrabin.exe in place of its own (next to the
 // exe, WINEDLLOVERRIDES=setupapi=n,b). Its device calls are the simulated machine's; this file
 // points the exe's volume calls there too, reads the machine from the file named by
-// KESTRABIN_SIM_MACHINE (again at every volume opened, and at every WM_NULL a window passes on), and
+// KESTRABIN_SIM_MACHINE (again at every WM_NULL a window passes on: a scenario's change), and
 // logs in UTF-8, to the file named by KESTRABIN_SIM_LOG, what the program asked and showed.
 // "fail CALL NTH" lines also make the exe's HeapAlloc and RegOpenKeyExA fail.
 #include <windows.h>
@@ -59,13 +59,6 @@ void SimBroadcast(WPARAM event, DWORD unitMask, WORD flags)
 {
     Broadcasting* sent = new Broadcasting{event, {sizeof(DEV_BROADCAST_VOLUME), DBT_DEVTYP_VOLUME, 0, unitMask, flags}};
     CloseHandle(CreateThread(NULL, 0, Broadcast, sent, 0, NULL));
-}
-
-static HANDLE WINAPI CreateFileHook(
-    LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD how, DWORD flags, HANDLE model)
-{
-    Load();
-    return SimCreateFileA(path, access, share, security, how, flags, model);
 }
 
 static void WINAPI SleepHook(DWORD milliseconds)
@@ -187,7 +180,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     const struct {
         const char* name;
         void* hook;
-    } hooks[] = {{"GetLogicalDriveStringsA", (void*)SimGetLogicalDriveStringsA}, {"CreateFileA", (void*)CreateFileHook},
+    } hooks[] = {{"GetLogicalDriveStringsA", (void*)SimGetLogicalDriveStringsA}, {"CreateFileA", (void*)SimCreateFileA},
         {"DeviceIoControl", (void*)SimDeviceIoControl}, {"CloseHandle", (void*)SimCloseHandle},
         {"QueryDosDeviceA", (void*)SimQueryDosDeviceA},
         {"Sleep", (void*)SleepHook}, {"TrackPopupMenu", (void*)TrackPopupMenuHook},
