@@ -8,7 +8,7 @@ packages=(
     cmake make g++ libgtest-dev=/usr/include/gtest/gtest.h googletest libwine-dev=/usr/include/wine/wine/windows/windows.h
     mingw-w64 g++-mingw-w64-x86-64=x86_64-w64-mingw32-g++ g++-mingw-w64-i686=i686-w64-mingw32-g++
     binutils-mingw-w64-x86-64=x86_64-w64-mingw32-objdump wine=wineserver wine64=/usr/lib/wine/wine64
-    wine32:i386=/usr/lib/wine/wine xvfb=xvfb-run xauth locales=/usr/sbin/locale-gen fonts-ipafont-gothic
+    wine32:i386=/usr/lib/wine/wine xvfb=xvfb-run xauth locales=/usr/share/i18n/locales/ja_JP fonts-ipafont-gothic
     imagemagick=import x11-apps=xwd x11-utils xdotool zip clang libclang-rt-14-dev clang-format clang-tidy
 )
 
@@ -40,7 +40,5 @@ fi
 # Wine must run in code page 932 for the program's Shift-JIS texts.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
     echo "Generating the ja_JP.UTF-8 locale"
-    as_root sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
-    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
-    as_root locale-gen >/dev/null
+    as_root localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi

@@ -14,22 +14,13 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/x64/CMakeCache.txt)
 [ -n "$version" ] || { echo "dist: no version in build/x64/CMakeCache.txt; run make exe first" >&2; exit 1; }
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
 
-# The read-mes are kept for Windows as they are: UTF-8 with a byte-order mark and CRLF line ends.
+# The read-mes are kept for Windows as they are: UTF-8 with a byte-order mark and CRLF line ends;
+# LICENSE with LF line ends, given CRLF in the release so that Notepad shows its lines.
 for readme in docs/windows-readme.txt docs/windows-readme-ja.txt; do
-    if [ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" != efbbbf ]; then
-        echo "dist: $readme does not begin with a UTF-8 byte-order mark" >&2
-        exit 1
-    fi
-    if grep -n -v $'\r$' "$readme" | head -n 3 | grep .; then
-        echo "dist: $readme has lines without CRLF (above)" >&2
-        exit 1
-    fi
+    [ "$(head -c 3 "$readme")" = $'\xef\xbb\xbf' ] && ! grep -q -v $'\r$' "$readme" ||
+        { echo "dist: $readme is not UTF-8 with a byte-order mark and CRLF line ends" >&2; exit 1; }
 done
-# LICENSE is kept with LF line ends; the copy in the release gets CRLF so Notepad shows its lines.
-if grep -q $'\r' LICENSE; then
-    echo "dist: LICENSE has CR characters; it is kept with LF line ends" >&2
-    exit 1
-fi
+! grep -q $'\r' LICENSE || { echo "dist: LICENSE has CR characters; it is kept with LF line ends" >&2; exit 1; }
 
 rm -rf dist
 mkdir -p dist

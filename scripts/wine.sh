@@ -40,16 +40,17 @@ wine_prefix() {
         wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
         wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
         timeout 60 wineserver -w; } >"$WINEPREFIX.log" 2>&1; then
-        echo "Making the Wine prefix $WINEPREFIX failed; the end of $WINEPREFIX.log:"
-        tail -n 5 "$WINEPREFIX.log"
+        printf 'Making the Wine prefix %s failed; the end of its log:\n%s\n' "$WINEPREFIX" "$(tail -n 5 "$WINEPREFIX.log")"
         return 1
     fi
     touch "$ready"
 }
 
 # wine_start EXE MACHINE LOG: EXE, with the simulated machine's setupapi.dll beside it, started
-# in the background on the described machine, logging what it asks and shows; app is its process.
+# in the background on the described machine, logging afresh what it asks and shows; app is its
+# process.
 wine_start() {
+    : >"$3"
     WINEDLLOVERRIDES="setupapi=n,b;$WINEDLLOVERRIDES" KESTRABIN_SIM_MACHINE=$(winpath "$2") \
         KESTRABIN_SIM_LOG=$(winpath "$3") wine "$1" >"${3%.*}.out" 2>&1 &
     app=$!

@@ -11,8 +11,7 @@ set -u
 wine_display "$@"
 wine_env "$root/build/e2e/prefix"
 [ "$1" = prefix ] && { timeout 30 wineserver -k 2>/dev/null; wine_prefix; exit; }
-arch=x64
-x86_64-w64-mingw32-objdump -f "$1" | grep -q pei-i386 && arch=x86
+arch=$(basename "$(dirname "$1")")
 [ $arch = x86 ] && [ -n "$wine32_missing" ] && echo "skipped: 32-bit programs cannot run here: $wine32_missing" && exit 77
 name=$2 work=$root/build/e2e/$arch driver=$(dirname "$1")/driver.exe
 log=$work/$name.log why= seen=0 app=
@@ -27,21 +26,19 @@ NONE='接続されていません' K='MBED VFS(K:)' A='TEAC FD-05PUW(A:)'
 ICON='128 1025 USBストレージの取り外し icon=1'
 BOX=$'box Kestrabin: Kestrabin\n        Ver. 1.30\n\n\n        Copyright (C) 2026 Kestrabin developers'
 
-fail() { why+="$*"$'\n'; }
-complain() { fail "$*"; }
+complain() { why+="$*"$'\n'; }
 machine() { sim_machine "$@" >"$work/machine.txt"; }
-registry() { drive store "$@"; }
 menu_of() { printf 'menu %s- | 設定 | - | Kestrabinについて | - | 終了' "$(printf '%s | ' "$@")"; }
 # attempts CALL NODE ANSWER...: a removal whose attempts get these answers, paused after a refusal.
 attempts() { printf "$1 $2 veto=1 name=0 length=0 flags=0 -> %s\nsleep 200\n" "${@:3}" | sed '/-> 0$/{n;d}'; }
 
 # d ACTION...: the driver's action, while the exe runs.
 d() {
-    if kill -0 "$app" 2>/dev/null; then drive "$@"; else fail "driver $*: the exe has ended: $(tr -d '\r' <"$work/$name.out" | tail -n 2)"; fi
+    if kill -0 "$app" 2>/dev/null; then drive "$@"; else complain "driver $*: the exe has ended: $(tr -d '\r' <"$work/$name.out" | tail -n 2)"; fi
 }
 
 # start: the exe on the machine described, logging afresh; then its tray icon (up to 20 s).
-launch() { : >"$log"; wine_start "$work/kestrabin.exe" "$work/machine.txt" "$log"; }
+launch() { wine_start "$work/kestrabin.exe" "$work/machine.txt" "$log"; }
 start() {
     launch
     local n=0
@@ -49,47 +46,46 @@ start() {
     expect "the tray icon" "notify 0 $ICON"
 }
 
-# events: the log's lines not yet checked, without the bookkeeping of handles, sets and counts.
-events() { tail -n +$((seen + 1)) "$log" | grep -vE '^(open|close|set|unset|labels|counts) '; }
-
-# expect WHAT LINES: the exe's next events are LINES (waited for up to 10 s, as a chosen command
-# is posted); if not, their difference.
-expect() {
+# same WHAT WANTED COMMAND...: COMMAND's output is WANTED (tried for up to 10 s, as a chosen
+# command is posted and typed keys take their time); if not, their difference.
+same() {
     local got end=$((SECONDS + 10))
-    while got=$(events); [ "$got" != "$2" ] && [ $SECONDS -lt $end ] && kill -0 "$app" 2>/dev/null; do sleep 0.2; done
+    while got=$("${@:3}"); [ "$got" != "$2" ] && [ $SECONDS -lt $end ] && kill -0 "$app" 2>/dev/null; do sleep 0.3; done
+    [ "$got" = "$2" ] || complain "$1:"$'\n'"$(diff -u --label wanted --label got <(echo "$2") <(echo "$got"))"
+}
+
+# expect WHAT LINES: the exe's next events are LINES: the log's lines not yet checked, without the
+# bookkeeping of handles, sets and counts.
+events() { tail -n +$((seen + 1)) "$log" | grep -vE '^(open|close|set|unset|labels|counts) '; }
+expect() {
+    same "$@" events
     seen=$(wc -l <"$log")
-    [ "$got" = "$2" ] || fail "$1:"$'\n'"$(diff -u --label wanted --label got <(echo "$2") <(echo "$got"))"
 }
 
 # steady WHAT N: the exe's heap blocks and menus, counted at each menu, are the same at its last N.
 steady() {
-    local counts
-    counts=$(grep '^counts ' "$log" | tail -n "$2" | uniq)
-    [ "$(wc -l <<<"$counts")" = 1 ] || fail "$1: the exe's heap blocks or menus grew: $(paste -sd ' ' <<<"$counts")"
+    [ "$(grep '^counts ' "$log" | tail -n "$2" | uniq | wc -l)" = 1 ] ||
+        complain "$1: the exe's heap blocks or menus grew: $(grep '^counts ' "$log" | tail -n "$2" | paste -sd ' ')"
 }
 
-# stored WHAT VID,PID,SEL...: the stored exclusion list is keys 0, 1, ... with these entries
-# (waited for up to 10 s).
+# stored WHAT VID,PID,SEL...: the stored exclusion list is keys 0, 1, ... with these entries.
 stored() {
-    local got want end=$((SECONDS + 10)) n=0
-    want=$(for entry in "${@:2}"; do echo "$((n++)): $entry"; done)
-    while got=$(timeout 60 wine "$driver" stored | tr -d '\r'); [ "$got" != "$want" ] && [ $SECONDS -lt $end ]; do sleep 0.5; done
-    [ "$got" = "$want" ] || fail "$1:"$'\n'"$(diff -u --label wanted --label got <(echo "$want") <(echo "$got"))"
+    local n=0
+    same "$1" "$(for entry in "${@:2}"; do echo "$((n++)): $entry"; done)" wine_stored
 }
+wine_stored() { timeout 60 wine "$driver" stored | tr -d '\r'; }
 
 # stop [CODE]: the exe ends by itself with CODE (waited for up to 5 s), or is killed; it left no
 # handle or device set open, and nothing it asked was refused.
 stop() {
-    local refused
     [ -z "${1:-}" ] || timeout 5 tail --pid="$app" -f /dev/null
     kill "$app" 2>/dev/null
     wait "$app"
     local code=$?
-    [ -z "${1:-}" ] || [ "$code" = "$1" ] || fail "exit code $code, wanted $1"
-    [ "$(grep -c '^open ' "$log")" = "$(grep -c '^close ' "$log")" ] || fail "a handle left open"
-    [ "$(grep -c '^set ' "$log")" = "$(grep -c '^unset ' "$log")" ] || fail "a device set left open"
-    refused=$(grep '^refuse ' "$log" | sort -u | paste -sd ' ')
-    [ -z "$refused" ] || fail "the simulated machine refused what Windows refuses: $refused"
+    [ -z "${1:-}" ] || [ "$code" = "$1" ] || complain "exit code $code, wanted $1"
+    [ "$(grep -c '^open ' "$log")" = "$(grep -c '^close ' "$log")" ] || complain "a handle left open"
+    [ "$(grep -c '^set ' "$log")" = "$(grep -c '^unset ' "$log")" ] || complain "a device set left open"
+    ! grep -q '^refuse ' "$log" || complain "asked what Windows refuses: $(grep '^refuse ' "$log" | sort -u | paste -sd ' ')"
 }
 
 # --- scenarios ---------------------------------------------------------------------------------
@@ -100,7 +96,7 @@ sc_menu_ejects() {
     machine InternalNvme UsbDvdDrive AcmeStick UasSsd UnreadableCardReader DiskWithoutParent StickWithoutSerial \
         TwoVolumeStick NotDisableableDisk LongLabelStick
     start
-    [ "$(grep -m1 -oE '^(open|notify) ' "$log")" = "open " ] || fail "the icon came before the scan"
+    [ "$(grep -m1 -oE '^(open|notify) ' "$log")" = "open " ] || complain "the icon came before the scan"
     d menu 2
     expect "E: chosen: vetoed twice, then ejected" "$(menu_of "$D" "$E" "$F" "$J" "$M" "$N" "$O")
 $(attempts eject 11 17 17 0)"
@@ -113,7 +109,7 @@ $(attempts eject 21 0)"
     d menu 1
     expect "N: and O: gone with their stick; D: chosen: vetoed three times" "$(menu_of "$D" "$J" "$M")
 $(attempts eject 13 17 17 17)"
-    registry 0E8D,1806,77 ,,
+    drive store 0E8D,1806,77 ,,
     d menu 2
     expect "D: hidden; J:, whose USB identity cannot be read, not hidden by an empty entry" "$(menu_of "$J" "$M")
 $(attempts eject 20 0)"
@@ -151,13 +147,13 @@ sc_settings() {
     local rows='[1 D: OPTI DVD-RW] [1 E: ACME STICK] [1 F: SAMSUNG PORTABLE_SSD_T5] [1 J: NONAME CARD] [1 M: GENERIC FLASH_DISK] [1 N: KINGSTON DATATRAVELER_3.0] [1 O: KINGSTON DATATRAVELER_3.0]'
     machine InternalNvme UsbDvdDrive AcmeStick UasSsd UnreadableCardReader StickWithoutSerial TwoVolumeStick
     echo "fail RegOpenKeyExA 2" >>"$work/machine.txt"
-    registry "$x" "$d" "$none"
+    drive store "$x" "$d" "$none"
     start
     d send 0x111 106 0
     expect "rows: D: unticked, its key not read; J: unreadable" "fail RegOpenKeyExA 2
 rows owner=1 focus=1 $rows"
     grep -m1 '^labels ' "$log" | awk '{ for (i = 2; i <= NF; i++) { split($i, w, "/"); cut += w[1] > w[2] } } END { exit cut || !NR }' ||
-        fail "a label or a column does not show its whole text (text/room in pixels): $(grep -m1 '^labels ' "$log")"
+        complain "a label or a column does not show its whole text (text/room in pixels): $(grep -m1 '^labels ' "$log")"
     keys Tab Tab Down Down Down space Down Down space Return
     stored "F: and M: ticked, then Enter: X: and D: kept" "$x" "$d" "$none" "$f" "$m"
     d menu 5
@@ -192,10 +188,10 @@ sc_broadcasts() {
     machine UsbDvdDrive AcmeStick UasSsd UnreadableCardReader StickWithoutSerial TwoVolumeStick LongLabelStick
     start
     (echo "volume G disk 6"; sim_machine TwoVolumeStick UasSsd LongLabelStick) >"$work/machine.txt"
+    # Thirteen sticks made from the catalogue's AcmeStick, each with its letter, disk and nodes.
     for i in "${!fill[@]}"; do
-        printf 'volume %s disk 3%s\niface disk 3%s 3%s 1\nnode 3%s 4%s 0 USBSTOR\\DISK&VEN_ACME&PROD_STICK&REV_1.00\\%s&0\n' \
-            "${fill[i]}" $i $i $i $i $i "${fill[i]}"
-        printf 'node 4%s 0 6000 USB\\VID_1234&PID_5678\\%s\n' $i "${fill[i]}"
+        sim_machine AcmeStick | sed "s/^volume E disk 1/volume ${fill[i]} disk 3$i/; s/ 1 110 / 3$i 3$i /;
+            s/ 110 11 / 3$i 4$i /; s/ 11 0 / 4$i 0 /; s/0123456789/${fill[i]}/g"
         entries+=("ACME STICK(${fill[i]}:)")
     done >>"$work/machine.txt"
     # Every drive of a mask counts: G: and the thirteen sticks, in one broadcast each; D: and E:
@@ -256,7 +252,7 @@ sc_swaps() {
     local a=1234,5678,0123456789 b=1234,5679,B0B0B0B0 row='rows owner=1 focus=1 [1 E: ACME STICK]'
     # at_e DEVICE...: these devices now, E: announced gone and back.
     at_e() { machine "$@"; d send 0 0 0 0x219 0x8004 E 0x219 0x8000 E; }
-    registry "$b"
+    drive store "$b"
     machine AcmeStick
     start
     d send 0x111 106 0
@@ -265,7 +261,7 @@ sc_swaps() {
     stored "B stored, A shown unticked, B at E: by OK: B kept" "$b"
     # B at E: by OK, or nothing: the ticked A is stored.
     for last in OtherStick nothing; do
-        registry
+        drive store
         at_e AcmeStick
         d send 0x111 106 0
         keys Tab Tab Down space
@@ -293,9 +289,9 @@ sc_failed_start() {
 
 declare -F "sc_${name//-/_}" >/dev/null || { echo "no scenario $name"; exit 1; }
 # Each scenario starts with nothing stored.
-registry
+drive store
 "sc_${name//-/_}"
-[ -s "$log" ] || fail "the exe never ran"
+[ -s "$log" ] || complain "the exe never ran"
 [ -z "$why" ] && exit 0
 printf '%s(the log: %s)\n' "$why" "$log"
 exit 1
