@@ -2,8 +2,8 @@
 //   wait                     until the program's main window exists
 //   menu K [TIMES]           open the tray menu; choose its K-th item by keyboard (0: leave it open,
 //                            -1: close it); TIMES times over
-//   send [dialog] MSG WPARAM LPARAM...
-//                            send each message in turn to the main window (or the settings dialog).
+//   send MSG WPARAM LPARAM...
+//                            send each message in turn to the main window.
 //                            MSG: a number or a registered message's name; LPARAM: a number, volume
 //                            letters (a DEV_BROADCAST_VOLUME of their mask), "COM3" (a port's record)
 //                            or "short" (a volume record cut to its header)
@@ -62,7 +62,7 @@ static int Menu(int item)
     return !item || Await("#32768", false) ? 0 : Fail("the tray menu stays open");
 }
 
-static int Send(HWND target, char** args, int count)
+static int Send(char** args, int count)
 {
     for (int i = 0; i + 2 < count; i += 3) {
         const char* data = args[i + 2];
@@ -80,7 +80,7 @@ static int Send(HWND target, char** args, int count)
         LPARAM lParam = isdigit(data[0]) ? (LPARAM)strtoull(data, NULL, 0) : (LPARAM)&volume;
         if (!strcmp(data, "COM3"))
             lParam = (LPARAM)&port;
-        if (!SendMessageTimeoutA(target, message, strtoull(args[i + 1], NULL, 0), lParam, 0, 5000, NULL))
+        if (!SendMessageTimeoutA(app, message, strtoull(args[i + 1], NULL, 0), lParam, 0, 5000, NULL))
             return Fail("no answer to message", (long)message);
     }
     return 0;
@@ -94,17 +94,13 @@ static int Store(char** entries, int count)
     for (int i = 0; i < count; i++) {
         char path[64], *field = entries[i];
         sprintf(path, "SOFTWARE\\Kestrabin\\%d", i);
-        HKEY key;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL))
-            return Fail("cannot create the key", i);
         for (const char* name : VALUES) {
-            char* end = field + strcspn(field, ",");
-            char last = *end;
-            *end = 0;
-            RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)field, strlen(field) + 1);
-            field = last ? end + 1 : end;
+            size_t length = strcspn(field, ",");
+            bool more = field[length] == ',';
+            field[length] = 0;
+            RegSetKeyValueA(HKEY_CURRENT_USER, path, name, REG_SZ, field, length + 1);
+            field += length + more;
         }
-        RegCloseKey(key);
     }
     return 0;
 }
@@ -113,20 +109,17 @@ static int Store(char** entries, int count)
 static int Stored()
 {
     for (int i = 0; i < 32; i++) {
-        char path[64];
+        char path[64], values[3][300] = {};
         sprintf(path, "SOFTWARE\\Kestrabin\\%d", i);
+        for (int v = 0; v < 3; v++) {
+            DWORD size = sizeof(values[v]);
+            RegGetValueA(HKEY_CURRENT_USER, path, VALUES[v], RRF_RT_REG_SZ, NULL, values[v], &size);
+        }
         HKEY key;
         if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key))
             continue;
-        printf("%d:", i);
-        for (const char* name : VALUES) {
-            char value[300] = "";
-            DWORD size = sizeof(value) - 1;
-            RegQueryValueExA(key, name, NULL, NULL, (BYTE*)value, &size);
-            printf("%s%s", name == VALUES[0] ? " " : ",", value);
-        }
-        printf("\n");
         RegCloseKey(key);
+        printf("%d: %s,%s,%s\n", i, values[0], values[1], values[2]);
     }
     return 0;
 }
@@ -143,32 +136,22 @@ int main(int argc, char** argv)
     if (!app)
         return Fail("no main window of class MORVANTO");
     GetWindowThreadProcessId(app, &appProcess);
-    if (!strcmp(action, "gone"))
-        Await("#32770", false);
-    HWND dialog = Visible("#32770");
-    int named = argc > 2 && !strcmp(argv[2], "dialog");
     if (!strcmp(action, "wait"))
         return 0;
     if (!strcmp(action, "focused")) {
-        char name[16] = "";
-        DWORD process = 0;
-        for (int i = 0; i < 100; i++, Sleep(50)) {
-            HWND active = GetForegroundWindow();
-            GetClassNameA(active, name, sizeof(name));
-            if (GetWindowThreadProcessId(active, &process) && process == appProcess && !strcmp(name, "#32770"))
-                return 0;
-        }
-        return Fail("no dialog of the program has the keyboard");
+        for (int i = 0; i < 100 && (!Visible("#32770") || GetForegroundWindow() != Visible("#32770")); i++)
+            Sleep(50);
+        return Visible("#32770") && GetForegroundWindow() == Visible("#32770") ? 0 : Fail("no dialog has the keyboard");
     }
     if (!strcmp(action, "gone"))
-        return dialog ? Fail("a dialog stays open") : 0;
+        return Await("#32770", false) ? 0 : Fail("a dialog stays open");
     if (!strcmp(action, "menu") && argc >= 3) {
         int times = argc == 4 ? atoi(argv[3]) : 1;
         for (int i = 1; i < times; i++)
             Menu(atoi(argv[2]));
         return Menu(atoi(argv[2]));
     }
-    if (!strcmp(action, "send") && (argc - 2 - named) % 3 == 0)
-        return Send(named ? dialog : app, argv + 2 + named, argc - 2 - named);
+    if (!strcmp(action, "send") && argc % 3 == 2)
+        return Send(argv + 2, argc - 2);
     return Fail("usage: driver wait | menu K [TIMES] | send ... | gone | focused | store ... | stored");
 }

@@ -29,8 +29,8 @@ BOX=$'box Kestrabin: Kestrabin\n        Ver. 1.30\n\n\n        Copyright (C) 202
 complain() { why+="$*"$'\n'; }
 machine() { sim_machine "$@" >"$work/machine.txt"; }
 menu_of() { printf 'menu %s- | 設定 | - | Kestrabinについて | - | 終了' "$(printf '%s | ' "$@")"; }
-# attempts CALL NODE ANSWER...: a removal whose attempts get these answers, paused after a refusal.
-attempts() { printf "$1 $2 veto=1 name=0 length=0 flags=0 -> %s\nsleep 200\n" "${@:3}" | sed '/-> 0$/{n;d}'; }
+# attempts CALL NODE ANSWER...: a removal whose attempts get these answers.
+attempts() { printf "$1 $2 veto=1 name=0 length=0 flags=0 -> %s\n" "${@:3}"; }
 
 # d ACTION...: the driver's action, while the exe runs.
 d() {

@@ -61,12 +61,6 @@ void SimBroadcast(WPARAM event, DWORD unitMask, WORD flags)
     CloseHandle(CreateThread(NULL, 0, Broadcast, sent, 0, NULL));
 }
 
-static void WINAPI SleepHook(DWORD milliseconds)
-{
-    SimSleep(milliseconds);
-    Sleep(milliseconds);
-}
-
 // --- what the user would see, read inside the process ------------------------------------------
 // The menu as the user sees it: its items' texts in order, "-" for a separator.
 static BOOL WINAPI TrackPopupMenuHook(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner, const RECT* rect)
@@ -183,7 +177,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     } hooks[] = {{"GetLogicalDriveStringsA", (void*)SimGetLogicalDriveStringsA}, {"CreateFileA", (void*)SimCreateFileA},
         {"DeviceIoControl", (void*)SimDeviceIoControl}, {"CloseHandle", (void*)SimCloseHandle},
         {"QueryDosDeviceA", (void*)SimQueryDosDeviceA},
-        {"Sleep", (void*)SleepHook}, {"TrackPopupMenu", (void*)TrackPopupMenuHook},
+        {"TrackPopupMenu", (void*)TrackPopupMenuHook},
         {"CreateDialogParamA", (void*)CreateDialogHook}, {"Shell_NotifyIconA", (void*)NotifyIconHook},
         {"DefWindowProcA", (void*)DefWindowProcHook}, {"MessageBoxA", (void*)MessageBoxHook},
         {"HeapAlloc", (void*)HeapAllocHook}, {"CreatePopupMenu", (void*)CreatePopupMenuHook},
