@@ -54,8 +54,6 @@ size_t HostHeapBlocks()
     return blocks.size();
 }
 
-void WINAPI SetLastError(DWORD) { }
-
 HANDLE WINAPI GetProcessHeap()
 {
     return PROCESS_HEAP;
@@ -65,7 +63,7 @@ LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T size)
 {
     if (heap != PROCESS_HEAP || (flags & ~HEAP_ZERO_MEMORY))
         return SimWrite("refuse HeapAlloc"), nullptr;
-    if (SimFails("HeapAlloc"))
+    if (SimFails("HeapAlloc", (std::to_string(size) + " bytes").c_str()))
         return nullptr;
     // Never zero-filled unless asked: a program that relies on it reads 0xCD.
     void* block = malloc(size ? size : 1);
@@ -97,8 +95,8 @@ INT WINAPI lstrlenA(LPCSTR text)
     return text ? (INT)strlen(text) : 0;
 }
 
-// %s, %d, %c and %C (a wide character, written as its low byte) are all the program uses;
-// like USER32's, the result is cut at 1024 characters.
+// %s, %d and %C (a wide character, written as its low byte) are all the program without windows
+// uses, and its results are short.
 INT WINAPIV wsprintfA(LPSTR out, LPCSTR format, ...)
 {
     __ms_va_list args;
@@ -114,19 +112,17 @@ INT WINAPIV wsprintfA(LPSTR out, LPCSTR format, ...)
             text += __builtin_va_arg(args, const char*);
         else if (kind == 'd')
             text += std::to_string(__builtin_va_arg(args, int));
-        else if (kind == 'c' || kind == 'C')
+        else if (kind == 'C')
             text += (char)__builtin_va_arg(args, int);
         else
             SimWrite("refuse wsprintfA");
     }
     __ms_va_end(args);
-    text.resize(std::min<size_t>(text.size(), 1023));
     memcpy(out, text.c_str(), text.size() + 1);
     return (INT)text.size();
 }
 
-LRESULT WINAPI DefWindowProcA(HWND, UINT message, WPARAM wParam, LPARAM)
+LRESULT WINAPI DefWindowProcA(HWND, UINT, WPARAM, LPARAM)
 {
-    hostLog += "default " + std::to_string(message) + " " + std::to_string(wParam) + "\n";
-    return HOST_DEFAULT_ANSWER;
+    return 0;
 }

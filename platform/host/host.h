@@ -1,6 +1,8 @@
 // The platform of the host build: the simulated machine, an in-memory HKEY_CURRENT_USER, the
 // process heap and the string calls. Every call it refuses, as Windows would, is logged as
-// "refuse"; any call the program tests can be made to fail with a "fail CALL NTH" line.
+// "refuse"; any call the program tests can be made to fail with a "fail CALL NTH" line, or
+// "fail CALL SUBJECT": a heap block's size, "HeapAlloc 320 bytes", or a key, "RegOpenKeyExA
+// SOFTWARE\Kestrabin\1".
 #pragma once
 
 #include "../sim/machine.h"
@@ -10,8 +12,7 @@
 
 // Starts afresh: this machine, an empty registry and heap, an empty log.
 void HostReset(const char* machine);
-// What happened since the reset, one line each: the machine's events, refusals, and
-// "default MESSAGE WPARAM" for each message passed to DefWindowProcA.
+// What happened since the reset, one line each: the machine's events and refusals.
 std::string& HostLog();
 // The volume broadcasts made and not yet taken: the event and its record.
 struct HostBroadcast {
@@ -23,11 +24,9 @@ std::vector<HostBroadcast> HostTakeBroadcasts();
 size_t HostHeapBlocks();
 // Registry keys the program has open.
 size_t HostOpenKeys();
-// What DefWindowProcA answers.
-const LRESULT HOST_DEFAULT_ANSWER = 0x5A5A;
 
-// The keys below a registry path, in order: "NAME: VALUE=DATA ...; ", DATA prefixed with
-// "TYPE:" when it is not REG_SZ.
+// The keys below a registry path, in the order of their names: "NAME: VALUE=DATA ...; ", the
+// values in the order of theirs, DATA prefixed with "TYPE:" when it is not REG_SZ.
 std::string HostRegistry(const std::string& path);
 void HostSetValue(const std::string& path, const std::string& name, DWORD type, const std::string& data);
 // The key at this path refuses to be opened for writing, as under a policy.

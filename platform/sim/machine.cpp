@@ -45,6 +45,7 @@ struct OpenDevice {
     bool used;
     bool fails;
     STORAGE_DEVICE_NUMBER number;
+    std::string path;
 };
 
 struct DeviceSet {
@@ -55,7 +56,7 @@ struct DeviceSet {
 static std::vector<Volume> volumes;
 static std::vector<Interface> interfaces;
 static std::map<unsigned, Node> nodes;
-static std::vector<std::pair<std::string, int>> faults; // a call and which of them fails
+static std::vector<std::pair<std::string, std::string>> faults; // a call and which of them fails
 static std::map<std::string, int, std::less<>> callCounts;
 static std::map<unsigned, int> requests; // removal requests so far, per node
 static std::set<unsigned> unplugged; // devices removed, until the reset
@@ -76,7 +77,6 @@ void SimLog(const char* format, ...)
 static DWORD Refuse(const char* call, DWORD error)
 {
     SimLog("refuse %s %x", call, (unsigned)error);
-    SetLastError(error);
     return error;
 }
 
@@ -111,7 +111,7 @@ void SimDescribe(const char* description)
                 node.answers.push_back(answer);
         } else if (word == "fail") {
             faults.emplace_back();
-            fields >> faults.back().first >> faults.back().second;
+            std::getline(fields >> faults.back().first >> std::ws, faults.back().second);
         } else if (word == "grant") {
             fields >> word;
             mayQueryAndRemove |= word == "SeLoadDriverPrivilege";
@@ -136,18 +136,18 @@ void SimReset(const char* description)
     callCounts.clear();
     requests.clear();
     unplugged.clear();
-    memset(opened, 0, sizeof(opened));
-    memset(sets, 0, sizeof(sets));
+    std::fill(opened, opened + 16, OpenDevice{});
+    std::fill(sets, sets + 8, DeviceSet{});
     SimDescribe(description);
 }
 
-bool SimFails(const char* call)
+bool SimFails(const char* call, const char* subject)
 {
-    int nth = ++callCounts[call];
+    std::string nth = std::to_string(++callCounts[call]);
     // Logged, so that a test sees the program reach the failure it was given.
     for (const auto& fault : faults)
-        if (fault.first == call && fault.second == nth)
-            return SimLog("fail %s %d", call, nth), true;
+        if (fault.first == call && (fault.second == nth || (subject && fault.second == subject)))
+            return SimLog("fail %s %s", call, fault.second.c_str()), true;
     return false;
 }
 
@@ -224,18 +224,15 @@ HANDLE WINAPI SIM_CALL(CreateFileA)(
     // Without administrator rights Windows opens a volume for queries only, shared.
     if (access != 0 || (share & 3) != 3 || how != OPEN_EXISTING)
         return Refuse("CreateFileA", ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
-    if (SimFails("CreateFileA"))
-        return SetLastError(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
+    if (SimFails("CreateFileA", path))
+        return INVALID_HANDLE_VALUE;
     const Volume* found = volume ? FindVolume(path[4]) : NULL;
     auto handedOut = [&](const Interface& face) { return face.kind == kind && face.node == node && Present(face); };
     if ((volume && !found) || (!volume && std::none_of(interfaces.begin(), interfaces.end(), handedOut)))
-        return SetLastError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+        return INVALID_HANDLE_VALUE;
     std::string type = found ? found->kind : kind;
-    OpenDevice device = {true, type == "fail", {FILE_DEVICE_DISK, found ? found->number : number, 0}};
-    if (type == "cdrom")
-        device.number.DeviceType = FILE_DEVICE_CD_ROM;
-    else if (type != "disk" && type != "floppy" && type != "fail")
-        device.number.DeviceType = FILE_DEVICE_UNKNOWN;
+    DWORD deviceType = type == "cdrom" ? FILE_DEVICE_CD_ROM : type == "other" ? FILE_DEVICE_UNKNOWN : FILE_DEVICE_DISK;
+    OpenDevice device = {true, type == "fail", {deviceType, found ? found->number : number, 0}, path};
     OpenDevice* slot = std::find_if(opened, opened + 16, [](const OpenDevice& open) { return !open.used; });
     if (slot == opened + 16)
         return Refuse("CreateFileA", ERROR_TOO_MANY_OPEN_FILES), INVALID_HANDLE_VALUE;
@@ -256,10 +253,9 @@ BOOL WINAPI SIM_CALL(DeviceIoControl)(
     OpenDevice* device = Opened(handle);
     if (!device || !device->used || code != IOCTL_STORAGE_GET_DEVICE_NUMBER || in || inSize || !done || overlap)
         return Refuse("DeviceIoControl", ERROR_INVALID_PARAMETER), FALSE;
-    if (!out || outSize < sizeof(STORAGE_DEVICE_NUMBER))
-        return SetLastError(ERROR_INSUFFICIENT_BUFFER), FALSE;
-    if (device->fails || SimFails("DeviceIoControl"))
-        return SetLastError(ERROR_INVALID_FUNCTION), FALSE;
+    if (!out || outSize < sizeof(STORAGE_DEVICE_NUMBER) || device->fails ||
+        SimFails("DeviceIoControl", device->path.c_str()))
+        return FALSE;
     memcpy(out, &device->number, sizeof(STORAGE_DEVICE_NUMBER));
     *done = sizeof(STORAGE_DEVICE_NUMBER);
     return TRUE;
@@ -282,20 +278,17 @@ DWORD WINAPI SIM_CALL(QueryDosDeviceA)(LPCSTR name, LPSTR target, DWORD size)
     if (!name || !name[0] || name[1] != ':' || name[2] || !target)
         return Refuse("QueryDosDeviceA", ERROR_INVALID_PARAMETER), 0;
     const Volume* volume = FindVolume(name[0]);
-    if (!volume || SimFails("QueryDosDeviceA"))
-        return SetLastError(ERROR_FILE_NOT_FOUND), 0;
-    std::string kind = ClassOf(*volume);
-    char device[64];
-    int length = kind == "floppy" ? snprintf(device, sizeof(device), "\\Device\\Floppy%u", volume->number)
-        : kind == "cdrom"         ? snprintf(device, sizeof(device), "\\Device\\CdRom%u", volume->number)
-                                  : snprintf(device, sizeof(device), "\\Device\\HarddiskVolume%d",
-                                        (int)(volume - volumes.data()) + 1);
+    if (!volume || SimFails("QueryDosDeviceA", name))
+        return 0;
+    // KINDS' names.
+    const char* const names[] = {"\\Device\\HarddiskVolume", "\\Device\\CdRom", "\\Device\\Floppy"};
+    std::string device = names[std::find(KINDS, KINDS + 3, ClassOf(*volume)) - KINDS] + std::to_string(volume->number);
     // The mapping, then the terminator that ends the list of mappings.
-    if (size < (DWORD)length + 2)
-        return SetLastError(ERROR_INSUFFICIENT_BUFFER), 0;
-    memcpy(target, device, length + 1);
-    target[length + 1] = 0;
-    return length + 2;
+    if (size < device.size() + 2)
+        return 0;
+    memcpy(target, device.c_str(), device.size() + 1);
+    target[device.size() + 1] = 0;
+    return (DWORD)device.size() + 2;
 }
 
 void WINAPI SIM_CALL(Sleep)(DWORD milliseconds)
@@ -328,8 +321,8 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* guid, PCSTR enumerator, HWND, D
     if (kind == 3 || enumerator || flags != (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE))
         return Refuse("SetupDiGetClassDevsA", ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
     DeviceSet* set = std::find_if(sets, sets + 8, [](const DeviceSet& made) { return !made.used; });
-    if (SimFails("SetupDiGetClassDevsA") || set == sets + 8)
-        return SetLastError(ERROR_NOT_ENOUGH_MEMORY), INVALID_HANDLE_VALUE;
+    if (SimFails("SetupDiGetClassDevsA", KINDS[kind]) || set == sets + 8)
+        return INVALID_HANDLE_VALUE;
     *set = {true, kind};
     SimLog("set %s #%d", KINDS[kind], (int)(set - sets));
     return set;
@@ -341,10 +334,8 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(
     DeviceSet* set = SetOf(handle);
     if (!set || !guid || !data || data->cbSize != INTERFACE_DATA_SIZE)
         return Refuse("SetupDiEnumDeviceInterfaces", set ? ERROR_INVALID_USER_BUFFER : ERROR_INVALID_HANDLE), FALSE;
-    if (SimFails("SetupDiEnumDeviceInterfaces"))
-        return SetLastError(ERROR_GEN_FAILURE), FALSE;
-    if (!IsEqualGUID(*guid, *CLASSES[set->kind]) || !Member(set, index))
-        return SetLastError(ERROR_NO_MORE_ITEMS), FALSE;
+    if (SimFails("SetupDiEnumDeviceInterfaces") || !IsEqualGUID(*guid, *CLASSES[set->kind]) || !Member(set, index))
+        return FALSE;
     data->InterfaceClassGuid = *guid;
     data->Flags = SPINT_ACTIVE;
     data->Reserved = index + 1;
@@ -361,20 +352,18 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFA
         return Refuse(call, ERROR_INVALID_PARAMETER), FALSE;
     if (data->cbSize != INTERFACE_DATA_SIZE || (device && device->cbSize != DEVINFO_DATA_SIZE))
         return Refuse(call, ERROR_INVALID_USER_BUFFER), FALSE;
-    if (SimFails(call))
-        return SetLastError(ERROR_GEN_FAILURE), FALSE;
     char path[64];
     // The path follows cbSize in both layouts.
     DWORD needed = sizeof(DWORD) + 1 +
         snprintf(path, sizeof(path), "\\\\?\\sim#%s#%u#%u", face->kind.c_str(), face->number, face->node);
+    if (SimFails(call, path))
+        return FALSE;
     if (required)
         *required = needed;
     if (!detail && size == 0)
-        return SetLastError(ERROR_INSUFFICIENT_BUFFER), FALSE;
-    if (!detail || detail->cbSize != DETAIL_DATA_SIZE)
+        return FALSE;
+    if (!detail || detail->cbSize != DETAIL_DATA_SIZE || size < needed)
         return Refuse(call, ERROR_INVALID_USER_BUFFER), FALSE;
-    if (size < needed)
-        return Refuse(call, ERROR_INSUFFICIENT_BUFFER), FALSE;
     memcpy(detail->DevicePath, path, needed - sizeof(DWORD));
     if (device)
         device->DevInst = face->node;
@@ -399,7 +388,7 @@ static CONFIGRET Look(const char* call, DEVINST node, const Node** found)
     if (known == nodes.end())
         return Refuse(call, CR_INVALID_DEVNODE);
     *found = &known->second;
-    return SimFails(call) ? CR_FAILURE : CR_SUCCESS;
+    return SimFails(call, known->second.id.c_str()) ? CR_FAILURE : CR_SUCCESS;
 }
 
 CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG)
@@ -466,8 +455,8 @@ static CONFIGRET Remove(const char* call, DEVINST node, PPNP_VETO_TYPE veto, LPS
         answer = found->answers[attempt];
     if (veto && answer != CR_SUCCESS)
         *veto = answer == CR_REMOVE_VETOED ? PNP_VetoOutstandingOpen : PNP_VetoTypeUnknown;
-    SimLog("%s %u veto=%d name=%d length=%u flags=%x -> %x", eject ? "eject" : "query-remove",
-        (unsigned)node, veto != NULL, name != NULL, (unsigned)length, (unsigned)flags, (unsigned)answer);
+    SimLog("%s %u veto=%d name=%d length=%u flags=%x -> %x", eject ? "eject" : "query-remove", (unsigned)node,
+        veto != NULL, name != NULL, (unsigned)length, (unsigned)flags, (unsigned)answer);
     if (answer == CR_SUCCESS)
         Unplug(node);
     return answer;

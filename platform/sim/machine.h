@@ -9,9 +9,12 @@
 //   iface disk|cdrom|floppy NUMBER NODE PRESENT    PRESENT 1 or 0
 //   node NODE PARENT STATUS ID [ANSWER...]         PARENT 0: none; STATUS hex; ID -: cannot be read;
 //                                                  ANSWERs (hex) to the first removal requests, then success
-//   fail CALL NTH                                  the NTH call of CALL (counted from 1) fails, logged
-//                                                  as "fail CALL NTH"
+//   fail CALL NTH|SUBJECT                          the NTH call of CALL (counted from 1) fails, or each
+//                                                  call about SUBJECT (the rest of the line): the path
+//                                                  opened or handed out, the drive named, the node's
+//                                                  instance ID; logged as "fail CALL NTH|SUBJECT"
 //   grant SeLoadDriverPrivilege                    the user may query-and-remove (an administrator)
+// An interface's path is \\?\sim#KIND#NUMBER#NODE.
 // A successful removal takes the device, its interfaces and its volumes away until the reset,
 // and broadcasts the removal of all its volumes at once. A medium taken out of a drive, or put
 // back, by a new description is broadcast as the media change of the volume.
@@ -26,8 +29,9 @@ void SimReset(const char* description);
 // Replaces the description; what the program holds open, the calls counted and the devices
 // removed stay.
 void SimDescribe(const char* description);
-// Counts a call of this name; true when the description makes this one fail.
-bool SimFails(const char* call);
+// Counts a call of this name; true when the description makes this one, or a call of this name
+// about this subject, fail.
+bool SimFails(const char* call, const char* subject = nullptr);
 // The calls of this name so far.
 int SimCount(const char* call);
 // Handles and device sets the program has open.
