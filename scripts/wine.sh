@@ -57,11 +57,12 @@ wine_start() {
 }
 
 # drive ACTION...: one action of the driver (build/ARCH/driver.exe, in $driver; its actions are
-# listed at its top). What went wrong goes to complain, which the caller may define.
+# listed at its top), and what it printed. What went wrong goes to complain, which the caller may
+# define.
 drive() {
     local try
     for try in 1 2; do
-        timeout 60 wine "$driver" "$@" >"$WINEPREFIX.driver" 2>&1 && return 0
+        timeout 60 wine "$driver" "$@" >"$WINEPREFIX.driver" 2>&1 && tr -d '\r' <"$WINEPREFIX.driver" && return 0
         # Wine now and then fails to start a program at all: then once more.
         grep -q ShellExecuteEx "$WINEPREFIX.driver" || break
     done

@@ -1,7 +1,7 @@
 // Drives a running kestrabin.exe (x64 or x86) from a second process under Wine, one action a call:
 //   wait                     until the program's main window exists
-//   menu K [TIMES]           open the tray menu; choose its K-th item by keyboard (0: leave it open,
-//                            -1: close it); TIMES times over
+//   menu K                   open the tray menu; choose its K-th item by keyboard (0: leave it open,
+//                            -1: close it)
 //   send MSG WPARAM LPARAM...
 //                            send each message in turn to the main window.
 //                            MSG: a number or a registered message's name; LPARAM: a number, volume
@@ -71,15 +71,12 @@ static int Send(char** args, int count)
         // A volume header alone, though the record behind it names every drive.
         if (!strcmp(data, "short"))
             volume = {sizeof(DEV_BROADCAST_HDR), DBT_DEVTYP_VOLUME, 0, 0x3FFFFFF, 0};
-        struct {
-            DEV_BROADCAST_HDR header;
-            char name[8];
-        } port = {{sizeof(DEV_BROADCAST_HDR) + 5, DBT_DEVTYP_PORT, 0}, "COM3"};
+        // A port's record: its header, then the name "COM3" where a volume has its unit mask.
+        if (!strcmp(data, "COM3"))
+            volume = {sizeof(DEV_BROADCAST_HDR) + 5, DBT_DEVTYP_PORT, 0, 0x334D4F43, 0};
         for (const char* letter = data; *letter >= 'A' && *letter <= 'Z'; letter++)
             volume.dbcv_unitmask |= 1u << (*letter - 'A');
         LPARAM lParam = isdigit(data[0]) ? (LPARAM)strtoull(data, NULL, 0) : (LPARAM)&volume;
-        if (!strcmp(data, "COM3"))
-            lParam = (LPARAM)&port;
         if (!SendMessageTimeoutA(app, message, strtoull(args[i + 1], NULL, 0), lParam, 0, 5000, NULL))
             return Fail("no answer to message", (long)message);
     }
@@ -136,8 +133,6 @@ int main(int argc, char** argv)
     if (!app)
         return Fail("no main window of class MORVANTO");
     GetWindowThreadProcessId(app, &appProcess);
-    if (!strcmp(action, "wait"))
-        return 0;
     if (!strcmp(action, "focused")) {
         for (int i = 0; i < 100 && (!Visible("#32770") || GetForegroundWindow() != Visible("#32770")); i++)
             Sleep(50);
@@ -145,13 +140,9 @@ int main(int argc, char** argv)
     }
     if (!strcmp(action, "gone"))
         return Await("#32770", false) ? 0 : Fail("a dialog stays open");
-    if (!strcmp(action, "menu") && argc >= 3) {
-        int times = argc == 4 ? atoi(argv[3]) : 1;
-        for (int i = 1; i < times; i++)
-            Menu(atoi(argv[2]));
+    if (!strcmp(action, "menu") && argc == 3)
         return Menu(atoi(argv[2]));
-    }
     if (!strcmp(action, "send") && argc % 3 == 2)
         return Send(argv + 2, argc - 2);
-    return Fail("usage: driver wait | menu K [TIMES] | send ... | gone | focused | store ... | stored");
+    return strcmp(action, "wait") ? Fail("usage: driver wait | menu K | send ... | gone | focused | store ... | stored") : 0;
 }

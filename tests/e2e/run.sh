@@ -24,7 +24,6 @@ M='GENERIC FLASH_DISK(M:)' N='KINGSTON DATATRAVELER_3.0(N:)' O='KINGSTON DATATRA
 NONE='接続されていません' K='MBED VFS(K:)' A='TEAC FD-05PUW(A:)'
 # The icon's record: icon 128, callback message 1025 (WM_USER + 1), tooltip.
 ICON='128 1025 USBストレージの取り外し icon=1'
-BOX=$'box Kestrabin: Kestrabin\n        Ver. 1.30\n\n\n        Copyright (C) 2026 Kestrabin developers'
 
 complain() { why+="$*"$'\n'; }
 machine() { sim_machine "$@" >"$work/machine.txt"; }
@@ -37,26 +36,24 @@ d() {
     if kill -0 "$app" 2>/dev/null; then drive "$@"; else complain "driver $*: the exe has ended: $(tr -d '\r' <"$work/$name.out" | tail -n 2)"; fi
 }
 
-# start: the exe on the machine described, logging afresh; then its tray icon (up to 20 s).
+# start: the exe on the machine described, logging afresh; then its tray icon.
 launch() { wine_start "$work/kestrabin.exe" "$work/machine.txt" "$log"; }
 start() {
     launch
-    local n=0
-    until grep -q '^notify ' "$log" || ! kill -0 "$app" 2>/dev/null || [ $((n += 1)) -gt 100 ]; do sleep 0.2; done
     expect "the tray icon" "notify 0 $ICON"
 }
 
-# same WHAT WANTED COMMAND...: COMMAND's output is WANTED (tried for up to 10 s, as a chosen
+# same WHAT WANTED COMMAND...: COMMAND's output is WANTED (tried for up to 20 s, as a chosen
 # command is posted and typed keys take their time); if not, their difference.
 same() {
-    local got end=$((SECONDS + 10))
+    local got end=$((SECONDS + 20))
     while got=$("${@:3}"); [ "$got" != "$2" ] && [ $SECONDS -lt $end ] && kill -0 "$app" 2>/dev/null; do sleep 0.3; done
     [ "$got" = "$2" ] || complain "$1:"$'\n'"$(diff -u --label wanted --label got <(echo "$2") <(echo "$got"))"
 }
 
 # expect WHAT LINES: the exe's next events are LINES: the log's lines not yet checked, without the
 # bookkeeping of handles, sets and counts.
-events() { tail -n +$((seen + 1)) "$log" | grep -vE '^(open|close|set|unset|labels|counts) '; }
+events() { tail -n +$((seen + 1)) "$log" | grep -vE '^(open|close|set|unset|counts) '; }
 expect() {
     same "$@" events
     seen=$(wc -l <"$log")
@@ -71,9 +68,8 @@ steady() {
 # stored WHAT VID,PID,SEL...: the stored exclusion list is keys 0, 1, ... with these entries.
 stored() {
     local n=0
-    same "$1" "$(for entry in "${@:2}"; do echo "$((n++)): $entry"; done)" wine_stored
+    same "$1" "$(for entry in "${@:2}"; do echo "$((n++)): $entry"; done)" drive stored
 }
-wine_stored() { timeout 60 wine "$driver" stored | tr -d '\r'; }
 
 # stop [CODE]: the exe ends by itself with CODE (waited for up to 5 s), or is killed; it left no
 # handle or device set open, and nothing it asked was refused.
@@ -113,7 +109,7 @@ $(attempts eject 13 17 17 17)"
     d menu 2
     expect "D: hidden; J:, whose USB identity cannot be read, not hidden by an empty entry" "$(menu_of "$J" "$M")
 $(attempts eject 20 0)"
-    d menu -1 5
+    for _ in 1 2 3 4 5; do d menu -1; done
     steady "five menus with D: hidden" 5
     stop
 }
@@ -128,7 +124,7 @@ sc_no_usb_drive() {
     timeout 10 xdotool mousemove 1012 758 click 3
     expect "a right-click on the icon" "$(menu_of "$NONE")"
     d menu 3
-    expect "About chosen" "$BOX"
+    expect "About chosen" $'box Kestrabin: Kestrabin\n        Ver. 1.30\n\n\n        Copyright (C) 2026 Kestrabin developers'
     keys Return
     machine AcmeStick UsbDvdDrive
     d send 0 0 0 0x219 0x8000 E 0x219 0x8000 D
@@ -146,14 +142,13 @@ sc_settings() {
     local x=7777,7777,X7 d=0E8D,1806,77 none=,, f=04E8,61F5,1234567890AB m='05E3,0727,6&348EE156&0&3'
     local rows='[1 D: OPTI DVD-RW] [1 E: ACME STICK] [1 F: SAMSUNG PORTABLE_SSD_T5] [1 J: NONAME CARD] [1 M: GENERIC FLASH_DISK] [1 N: KINGSTON DATATRAVELER_3.0] [1 O: KINGSTON DATATRAVELER_3.0]'
     machine InternalNvme UsbDvdDrive AcmeStick UasSsd UnreadableCardReader StickWithoutSerial TwoVolumeStick
+    # The dialog's read is the first: its second key, 1, does not open.
     echo "fail RegOpenKeyExA 2" >>"$work/machine.txt"
     drive store "$x" "$d" "$none"
     start
     d send 0x111 106 0
-    expect "rows: D: unticked, its key not read; J: unreadable" "fail RegOpenKeyExA 2
+    expect "rows, each text whole: D: unticked, its key not read; J: unreadable" "fail RegOpenKeyExA 2
 rows owner=1 focus=1 $rows"
-    grep -m1 '^labels ' "$log" | awk '{ for (i = 2; i <= NF; i++) { split($i, w, "/"); cut += w[1] > w[2] } } END { exit cut || !NR }' ||
-        complain "a label or a column does not show its whole text (text/room in pixels): $(grep -m1 '^labels ' "$log")"
     keys Tab Tab Down Down Down space Down Down space Return
     stored "F: and M: ticked, then Enter: X: and D: kept" "$x" "$d" "$none" "$f" "$m"
     d menu 5
@@ -164,9 +159,6 @@ rows owner=1 focus=1 $(sed -E 's/\[1 ([DFM]):/[2 \1:/g' <<<"$rows")"
     stored "in a second dialog, D: unticked, then Enter" "$x" "$none" "$f" "$m"
     keys Escape
     d gone
-    d send 0x111 106 0
-    keys Tab Tab Down space Return
-    stored "D: ticked, then Enter" "$x" "$none" "$f" "$m" "$d"
     for closing in Escape alt+F4 Escape alt+F4; do
         d send 0x111 106 0
         keys Tab Tab Down space "$closing"
@@ -175,8 +167,8 @@ rows owner=1 focus=1 $(sed -E 's/\[1 ([DFM]):/[2 \1:/g' <<<"$rows")"
         d gone
     done
     d menu -1
-    steady "seven dialogs closed with Enter, Escape and the close button (Alt+F4)" 2
-    stored "Escape and the close button store nothing" "$x" "$none" "$f" "$m" "$d"
+    steady "six dialogs closed with Enter, Escape and the close button (Alt+F4)" 2
+    stored "Escape and the close button store nothing" "$x" "$none" "$f" "$m"
     stop
 }
 
@@ -287,10 +279,10 @@ sc_failed_start() {
     expect "the drive list not made, no icon" "fail HeapAlloc 1"
 }
 
-declare -F "sc_${name//-/_}" >/dev/null || { echo "no scenario $name"; exit 1; }
+declare -F "sc_$name" >/dev/null || { echo "no scenario $name"; exit 1; }
 # Each scenario starts with nothing stored.
 drive store
-"sc_${name//-/_}"
+"sc_$name"
 [ -s "$log" ] || complain "the exe never ran"
 [ -z "$why" ] && exit 0
 printf '%s(the log: %s)\n' "$why" "$log"

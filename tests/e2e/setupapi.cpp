@@ -11,7 +11,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -40,16 +39,13 @@ void SimWrite(const char* line)
     fclose(file);
 }
 
-struct Broadcasting {
-    WPARAM event;
-    DEV_BROADCAST_VOLUME volume;
-};
+typedef std::pair<WPARAM, DEV_BROADCAST_VOLUME> Broadcasting;
 
 static DWORD WINAPI Broadcast(LPVOID data)
 {
     Broadcasting* sent = (Broadcasting*)data;
     SendMessageTimeoutA(
-        HWND_BROADCAST, WM_DEVICECHANGE, sent->event, (LPARAM)&sent->volume, SMTO_ABORTIFHUNG, 10000, NULL);
+        HWND_BROADCAST, WM_DEVICECHANGE, sent->first, (LPARAM)&sent->second, SMTO_ABORTIFHUNG, 10000, NULL);
     delete sent;
     return 0;
 }
@@ -91,38 +87,33 @@ static BOOL WINAPI DestroyMenuHook(HMENU menu)
 }
 
 // What the user sees of a settings dialog once it is filled: "rows owner=0|1 focus=ID [IMAGE DRIVE
-// LABEL]..." (whether the main window owns it, the control with the focus, each row), then "labels
-// TEXT/ROOM ...": each label's text and each column's widest, in the font that the dialog gives
-// all its controls, against the room the label or the column has, in pixels.
+// LABEL]..." (whether the main window owns it, the control with the focus, each row), and
+// "clipped TEXT" for a label or a cell whose text, in the dialog's font, is wider than its room.
 static HWND WINAPI CreateDialogHook(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param)
 {
     HWND dialog = CreateDialogParamA(instance, name, owner, proc, param);
     HWND list = GetDlgItem(dialog, 40001);
     char line[4096];
-    int widest[2] = {};
     int length =
         sprintf(line, "rows owner=%d focus=%d", GetWindow(dialog, GW_OWNER) == mainWindow, GetDlgCtrlID(GetFocus()));
     for (int row = 0; row < ListView_GetItemCount(list) && length < 3500; row++) {
         char text[2][128] = {};
         for (int column = 0; column < 2; column++) {
             ListView_GetItemText(list, row, column, text[column], sizeof(text[column]));
-            widest[column] = std::max(widest[column], ListView_GetStringWidth(list, text[column]));
+            if (ListView_GetStringWidth(list, text[column]) > ListView_GetColumnWidth(list, column))
+                SimLog("clipped %s", text[column]);
         }
         int image = ListView_GetItemState(list, row, LVIS_STATEIMAGEMASK) >> 12;
         length += sprintf(line + length, " [%d %s %s]", image, text[0], text[1]);
     }
-    SimWrite(line);
-    length = sprintf(line, "labels");
     for (HWND label = GetWindow(dialog, GW_CHILD); label; label = GetWindow(label, GW_HWNDNEXT)) {
         char text[256] = "";
         RECT room = {};
         GetWindowTextA(label, text, sizeof(text));
         GetClientRect(label, &room);
-        if (GetDlgCtrlID(label) == 0xFFFF)
-            length += sprintf(line + length, " %d/%ld", ListView_GetStringWidth(list, text), room.right);
+        if (GetDlgCtrlID(label) == 0xFFFF && ListView_GetStringWidth(list, text) > room.right)
+            SimLog("clipped %s", text);
     }
-    for (int column = 0; column < 2; column++)
-        length += sprintf(line + length, " %d/%d", widest[column], ListView_GetColumnWidth(list, column));
     SimWrite(line);
     return dialog;
 }
