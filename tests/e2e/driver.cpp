@@ -144,5 +144,6 @@ int main(int argc, char** argv)
         return Menu(atoi(argv[2]));
     if (!strcmp(action, "send") && argc % 3 == 2)
         return Send(argv + 2, argc - 2);
-    return strcmp(action, "wait") ? Fail("usage: driver wait | menu K | send ... | gone | focused | store ... | stored") : 0;
+    // "wait" is done once the main window exists.
+    return strcmp(action, "wait") ? Fail("usage: driver wait|menu|send|gone|focused|store|stored") : 0;
 }

@@ -167,12 +167,12 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         void* hook;
     } hooks[] = {{"GetLogicalDriveStringsA", (void*)SimGetLogicalDriveStringsA}, {"CreateFileA", (void*)SimCreateFileA},
         {"DeviceIoControl", (void*)SimDeviceIoControl}, {"CloseHandle", (void*)SimCloseHandle},
-        {"QueryDosDeviceA", (void*)SimQueryDosDeviceA},
-        {"TrackPopupMenu", (void*)TrackPopupMenuHook},
+        {"QueryDosDeviceA", (void*)SimQueryDosDeviceA}, {"TrackPopupMenu", (void*)TrackPopupMenuHook},
         {"CreateDialogParamA", (void*)CreateDialogHook}, {"Shell_NotifyIconA", (void*)NotifyIconHook},
         {"DefWindowProcA", (void*)DefWindowProcHook}, {"MessageBoxA", (void*)MessageBoxHook},
         {"HeapAlloc", (void*)HeapAllocHook}, {"CreatePopupMenu", (void*)CreatePopupMenuHook},
-        {"DestroyMenu", (void*)DestroyMenuHook}, {"HeapFree", (void*)HeapFreeHook}, {"RegOpenKeyExA", (void*)OpenKeyHook}};
+        {"DestroyMenu", (void*)DestroyMenuHook}, {"HeapFree", (void*)HeapFreeHook},
+        {"RegOpenKeyExA", (void*)OpenKeyHook}};
     BYTE* base = (BYTE*)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
     DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
