@@ -36,6 +36,7 @@ wine_prefix() {
     local ready=$WINEPREFIX/.ready${wine32_missing:+64}
     [ -f "$ready" ] && return 0
     rm -rf "$WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
     if ! { env -u DISPLAY timeout 300 wineboot -i &&
         wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
         wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
