@@ -25,11 +25,10 @@ if [ -n "$demo" ]; then
     # The simulated setupapi.dll of the exe's architecture goes beside it.
     cp "$exe" "$(dirname "$exe")/sim/"
     sim_machine OtherStick UasSsd >"$out/machine.txt"
-    drive store
+    wine reg delete 'HKCU\Software\Kestrabin' /f >/dev/null 2>&1
     wine_start "$(dirname "$exe")/sim/kestrabin.exe" "$out/machine.txt" "$out/sim.log"
 else
-    wine "$exe" >"$out/kestrabin.out" 2>&1 &
-    app=$!
+    wine_start "$exe" /dev/null "$out/kestrabin.log"
 fi
 drive wait || exit 1
 

@@ -47,21 +47,23 @@ wine_prefix() {
     touch "$ready"
 }
 
-# wine_start EXE MACHINE LOG: EXE, with the simulated machine's setupapi.dll beside it, started
-# in the background on the described machine, logging afresh what it asks and shows; app is its
-# process.
+# wine_start EXE MACHINE LOG: EXE started in the background, on the described machine when the
+# simulated machine's setupapi.dll is beside it, logging afresh what it asks and shows; app is its
+# process, app_out what Wine printed.
 wine_start() {
     : >"$3"
+    app_out=${3%.*}.out
     WINEDLLOVERRIDES="setupapi=n,b;$WINEDLLOVERRIDES" KESTRABIN_SIM_MACHINE=$(winpath "$2") \
-        KESTRABIN_SIM_LOG=$(winpath "$3") wine "$1" >"${3%.*}.out" 2>&1 &
+        KESTRABIN_SIM_LOG=$(winpath "$3") wine "$1" >"$app_out" 2>&1 &
     app=$!
 }
 
 # drive ACTION...: one action of the driver (build/ARCH/driver.exe, in $driver; its actions are
-# listed at its top), and what it printed. What went wrong goes to complain, which the caller may
-# define.
+# listed at its top) while the program started runs, and what it printed. What went wrong goes to
+# complain, which the caller may define.
 drive() {
     local try
+    kill -0 "$app" 2>/dev/null || { complain "driver $*: the exe has ended: $(tr -d '\r' <"$app_out" | tail -n 2)"; return 1; }
     for try in 1 2; do
         timeout 60 wine "$driver" "$@" >"$WINEPREFIX.driver" 2>&1 && tr -d '\r' <"$WINEPREFIX.driver" && return 0
         # Wine now and then fails to start a program at all: then once more.

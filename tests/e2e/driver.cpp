@@ -5,12 +5,9 @@
 //   send MSG WPARAM LPARAM...
 //                            send each message in turn to the main window.
 //                            MSG: a number or a registered message's name; LPARAM: a number, volume
-//                            letters (a DEV_BROADCAST_VOLUME of their mask), "COM3" (a port's record)
-//                            or "short" (a volume record cut to its header)
+//                            letters (a DEV_BROADCAST_VOLUME of their mask) or "COM3" (a port's record)
 //   gone                     until the program shows no dialog or message box
 //   focused                  until a dialog of the program has the keyboard (X gives it later)
-//   store [VID,PID,SEL...]   the program's stored exclusion list becomes these entries (none: empty)
-//   stored                   prints the stored list, "KEY: VID,PID,SEL" a line
 // Exit code 0 when the action was done, 1 with a line saying why otherwise.
 #include <windows.h>
 #include <ctype.h>
@@ -68,9 +65,6 @@ static int Send(char** args, int count)
         const char* data = args[i + 2];
         UINT message = isdigit(args[i][0]) ? strtoul(args[i], NULL, 0) : RegisterWindowMessageA(args[i]);
         DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, 0, 0};
-        // A volume header alone, though the record behind it names every drive.
-        if (!strcmp(data, "short"))
-            volume = {sizeof(DEV_BROADCAST_HDR), DBT_DEVTYP_VOLUME, 0, 0x3FFFFFF, 0};
         // A port's record: its header, then the name "COM3" where a volume has its unit mask.
         if (!strcmp(data, "COM3"))
             volume = {sizeof(DEV_BROADCAST_HDR) + 5, DBT_DEVTYP_PORT, 0, 0x334D4F43, 0};
@@ -83,51 +77,9 @@ static int Send(char** args, int count)
     return 0;
 }
 
-static const char* const VALUES[] = {"VID", "PID", "SEL"};
-
-static int Store(char** entries, int count)
-{
-    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Kestrabin");
-    for (int i = 0; i < count; i++) {
-        char path[64], *field = entries[i];
-        sprintf(path, "SOFTWARE\\Kestrabin\\%d", i);
-        for (const char* name : VALUES) {
-            size_t length = strcspn(field, ",");
-            bool more = field[length] == ',';
-            field[length] = 0;
-            RegSetKeyValueA(HKEY_CURRENT_USER, path, name, REG_SZ, field, length + 1);
-            field += length + more;
-        }
-    }
-    return 0;
-}
-
-// Keys 0 to 31, so that one left behind a gap shows too.
-static int Stored()
-{
-    for (int i = 0; i < 32; i++) {
-        char path[64], values[3][300] = {};
-        sprintf(path, "SOFTWARE\\Kestrabin\\%d", i);
-        for (int v = 0; v < 3; v++) {
-            DWORD size = sizeof(values[v]);
-            RegGetValueA(HKEY_CURRENT_USER, path, VALUES[v], RRF_RT_REG_SZ, NULL, values[v], &size);
-        }
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key))
-            continue;
-        RegCloseKey(key);
-        printf("%d: %s,%s,%s\n", i, values[0], values[1], values[2]);
-    }
-    return 0;
-}
-
 int main(int argc, char** argv)
 {
     const char* action = argc > 1 ? argv[1] : "";
-    if (!strcmp(action, "store"))
-        return Store(argv + 2, argc - 2);
-    if (!strcmp(action, "stored"))
-        return Stored();
     for (int i = 0; i < 300 && !(app = FindWindowA("MORVANTO", "Morvanto")); i++)
         Sleep(50);
     if (!app)
@@ -145,5 +97,5 @@ int main(int argc, char** argv)
     if (!strcmp(action, "send") && argc % 3 == 2)
         return Send(argv + 2, argc - 2);
     // "wait" is done once the main window exists.
-    return strcmp(action, "wait") ? Fail("usage: driver wait|menu|send|gone|focused|store|stored") : 0;
+    return strcmp(action, "wait") ? Fail("usage: driver wait|menu|send|gone|focused") : 0;
 }

@@ -28,18 +28,15 @@ ICON='128 1025 USBストレージの取り外し icon=1'
 complain() { why+="$*"$'\n'; }
 machine() { sim_machine "$@" >"$work/machine.txt"; }
 menu_of() { printf 'menu %s- | 設定 | - | Kestrabinについて | - | 終了' "$(printf '%s | ' "$@")"; }
+# pick K WHAT LINES: the tray menu opened, its K-th item chosen (-1: closed); then the exe's next
+# events are LINES.
+pick() { drive menu "$1"; expect "${@:2}"; }
 # attempts CALL NODE ANSWER...: a removal whose attempts get these answers.
 attempts() { printf "$1 $2 veto=1 name=0 length=0 flags=0 -> %s\n" "${@:3}"; }
 
-# d ACTION...: the driver's action, while the exe runs.
-d() {
-    if kill -0 "$app" 2>/dev/null; then drive "$@"; else complain "driver $*: the exe has ended: $(tr -d '\r' <"$work/$name.out" | tail -n 2)"; fi
-}
-
 # start: the exe on the machine described, logging afresh; then its tray icon.
-launch() { wine_start "$work/kestrabin.exe" "$work/machine.txt" "$log"; }
 start() {
-    launch
+    wine_start "$work/kestrabin.exe" "$work/machine.txt" "$log"
     expect "the tray icon" "notify 0 $ICON"
 }
 
@@ -65,20 +62,44 @@ steady() {
         complain "$1: the exe's heap blocks or menus grew: $(grep '^counts ' "$log" | tail -n "$2" | paste -sd ' ')"
 }
 
+# store [VID,PID,SEL...]: the stored exclusion list becomes keys 0, 1, ... with these entries.
+store() {
+    local n=0 entry vid pid sel
+    printf 'REGEDIT4\n[-HKEY_CURRENT_USER\\Software\\Kestrabin]\n' >"$work/store.reg"
+    for entry in "$@"; do
+        IFS=, read -r vid pid sel <<<"$entry"
+        printf '[HKEY_CURRENT_USER\\Software\\Kestrabin\\%d]\n"VID"="%s"\n"PID"="%s"\n"SEL"="%s"\n' $((n++)) "$vid" "$pid" "$sel"
+    done >>"$work/store.reg"
+    wine regedit /s "$(winpath "$work/store.reg")"
+}
+
 # stored WHAT VID,PID,SEL...: the stored exclusion list is keys 0, 1, ... with these entries.
 stored() {
     local n=0
-    same "$1" "$(for entry in "${@:2}"; do echo "$((n++)): $entry"; done)" drive stored
+    same "$1" "$(for entry in "${@:2}"; do echo "$((n++)): $entry"; done)" stored_now
+}
+stored_now() {
+    rm -f "$work/stored.reg"
+    wine reg export 'HKCU\Software\Kestrabin' "$(winpath "$work/stored.reg")" >/dev/null 2>&1
+    iconv -f UTF-16 -t UTF-8 "$work/stored.reg" 2>/dev/null | tr -d '\r' | awk -F '"' '
+        /^\[.*Kestrabin\\/ { sub(/.*\\/, ""); sub(/]$/, ""); keys[++n] = $0 }
+        /^"/ { value[n, $2] = $4 }
+        END { for (i = 1; i <= n; i++) print keys[i] ": " value[i, "VID"] "," value[i, "PID"] "," value[i, "SEL"] }'
 }
 
-# stop [CODE]: the exe ends by itself with CODE (waited for up to 5 s), or is killed; it left no
-# handle or device set open, and nothing it asked was refused.
-stop() {
-    [ -z "${1:-}" ] || timeout 5 tail --pid="$app" -f /dev/null
-    kill "$app" 2>/dev/null
+# ended CODE: the exe ends by itself (waited for up to 5 s), with CODE.
+ended() {
+    timeout 5 tail --pid="$app" -f /dev/null
     wait "$app"
     local code=$?
-    [ -z "${1:-}" ] || [ "$code" = "$1" ] || complain "exit code $code, wanted $1"
+    [ "$code" = "$1" ] || complain "exit code $code, wanted $1"
+}
+
+# stop: the exe, unless it has ended, killed; it left no handle or device set open, and nothing it
+# asked was refused. Every scenario ends so.
+stop() {
+    kill "$app" 2>/dev/null
+    wait "$app"
     [ "$(grep -c '^open ' "$log")" = "$(grep -c '^close ' "$log")" ] || complain "a handle left open"
     [ "$(grep -c '^set ' "$log")" = "$(grep -c '^unset ' "$log")" ] || complain "a device set left open"
     ! grep -q '^refuse ' "$log" || complain "asked what Windows refuses: $(grep '^refuse ' "$log" | sort -u | paste -sd ' ')"
@@ -92,46 +113,33 @@ sc_menu_ejects() {
     machine InternalNvme UsbDvdDrive AcmeStick UasSsd UnreadableCardReader DiskWithoutParent StickWithoutSerial \
         TwoVolumeStick NotDisableableDisk LongLabelStick
     start
-    [ "$(grep -m1 -oE '^(open|notify) ' "$log")" = "open " ] || complain "the icon came before the scan"
-    d menu 2
-    expect "E: chosen: vetoed twice, then ejected" "$(menu_of "$D" "$E" "$F" "$J" "$M" "$N" "$O")
+    pick 2 "E: chosen: vetoed twice, then ejected" "$(menu_of "$D" "$E" "$F" "$J" "$M" "$N" "$O")
 $(attempts eject 11 17 17 0)"
-    d menu 2
-    expect "E: gone; F:, a USB SSD, chosen" "$(menu_of "$D" "$F" "$J" "$M" "$N" "$O")
-$(attempts eject 16 0)"
-    d menu 4
-    expect "N: chosen: its stick ejected" "$(menu_of "$D" "$J" "$M" "$N" "$O")
+    pick 5 "E: gone; N: chosen: its stick ejected" "$(menu_of "$D" "$F" "$J" "$M" "$N" "$O")
 $(attempts eject 21 0)"
-    d menu 1
-    expect "N: and O: gone with their stick; D: chosen: vetoed three times" "$(menu_of "$D" "$J" "$M")
+    pick 1 "N: and O: gone with their stick; D: chosen: vetoed three times" "$(menu_of "$D" "$F" "$J" "$M")
 $(attempts eject 13 17 17 17)"
-    drive store 0E8D,1806,77 ,,
-    d menu 2
-    expect "D: hidden; J:, whose USB identity cannot be read, not hidden by an empty entry" "$(menu_of "$J" "$M")
+    store 0E8D,1806,77 ,,
+    pick 3 "D: hidden; J:, whose USB identity cannot be read, not hidden by an empty entry" "$(menu_of "$F" "$J" "$M")
 $(attempts eject 20 0)"
-    for _ in 1 2 3 4 5; do d menu -1; done
+    for _ in 1 2 3 4 5; do drive menu -1; done
     steady "five menus with D: hidden" 5
-    stop
 }
 
 # A start without a USB drive, beside a volume that resolves to no device: the placeholder, on a
-# right-click on the tray icon. The About box from the menu; two drives arrive, listed in arrival
-# order; Exit takes the icon away and ends the program with 0.
+# right-click on the tray icon. The About box from the menu; Exit takes the icon away and ends the
+# program with 0.
 sc_no_usb_drive() {
     machine InternalNvme NetworkShare
     start
     # The icon stands at the right end of the taskbar.
     timeout 10 xdotool mousemove 1012 758 click 3
     expect "a right-click on the icon" "$(menu_of "$NONE")"
-    d menu 3
-    expect "About chosen" $'box Kestrabin: Kestrabin\n        Ver. 1.30\n\n\n        Copyright (C) 2026 Kestrabin developers'
+    pick 3 "About chosen" $'box Kestrabin: Kestrabin\n        Ver. 1.30\n\n\n        Copyright (C) 2026 Kestrabin developers'
     keys Return
-    machine AcmeStick UsbDvdDrive
-    d send 0 0 0 0x219 0x8000 E 0x219 0x8000 D
-    d menu 5
-    expect "Exit chosen" "$(menu_of "$E" "$D")
+    pick 4 "Exit chosen" "$(menu_of "$NONE")
 notify 2 $ICON"
-    stop 0
+    ended 0
 }
 
 # The settings dialog, owned by the main window. A stored device that the dialog's own read missed
@@ -144,36 +152,34 @@ sc_settings() {
     machine InternalNvme UsbDvdDrive AcmeStick UasSsd UnreadableCardReader StickWithoutSerial TwoVolumeStick
     # The dialog's read is the first: its second key, 1, does not open.
     echo "fail RegOpenKeyExA 2" >>"$work/machine.txt"
-    drive store "$x" "$d" "$none"
+    store "$x" "$d" "$none"
     start
-    d send 0x111 106 0
+    drive send 0x111 106 0
     expect "rows, each text whole: D: unticked, its key not read; J: unreadable" "fail RegOpenKeyExA 2
 rows owner=1 focus=1 $rows"
     keys Tab Tab Down Down Down space Down Down space Return
     stored "F: and M: ticked, then Enter: X: and D: kept" "$x" "$d" "$none" "$f" "$m"
-    d menu 5
-    expect "D:, F: and M: hidden; Settings again" "$(menu_of "$E" "$J" "$N" "$O")
+    pick 5 "D:, F: and M: hidden; Settings again" "$(menu_of "$E" "$J" "$N" "$O")
 rows owner=1 focus=1 $(sed -E 's/\[1 ([DFM]):/[2 \1:/g' <<<"$rows")"
-    d send 0x111 106 0
+    drive send 0x111 106 0
     keys Tab Tab Down space Return
     stored "in a second dialog, D: unticked, then Enter" "$x" "$none" "$f" "$m"
     keys Escape
-    d gone
+    drive gone
     for closing in Escape alt+F4 Escape alt+F4; do
-        d send 0x111 106 0
+        drive send 0x111 106 0
         keys Tab Tab Down space "$closing"
         # Xvfb loses a key now and then: the closing key once more if the dialog stays.
         timeout 60 wine "$driver" gone >/dev/null 2>&1 || keys "$closing"
-        d gone
+        drive gone
     done
-    d menu -1
+    drive menu -1
     steady "six dialogs closed with Enter, Escape and the close button (Alt+F4)" 2
     stored "Escape and the close button store nothing" "$x" "$none" "$f" "$m"
-    stop
 }
 
-# Volume broadcasts: arrivals join the list once, a removal leaves it, a record too short for its
-# unit mask and a port's record name no drive; the menu lists every drive letter and cuts long
+# Volume broadcasts: arrivals join the list once, a removal leaves it, a port's record names no
+# drive; the menu lists every drive letter and cuts long
 # labels; a new taskbar gets the icon again.
 sc_broadcasts() {
     local fill=(A B I P R S T U V W X Y Z) i entries=()
@@ -187,16 +193,13 @@ sc_broadcasts() {
         entries+=("ACME STICK(${fill[i]}:)")
     done >>"$work/machine.txt"
     # Every drive of a mask counts: G: and the thirteen sticks, in one broadcast each; D: and E:
-    # leave in one; J: and M: leave unannounced, a port leaves. Under 32-bit Wine the bytes
-    # behind a short record are the last record's: a program reading past it removes every drive.
-    d send 0 0 0 0x219 0x8000 CG 0x219 0x8004 DE 0x219 0x8000 D 0x219 0x8004 COM3 \
-        0x219 0x8000 "$(printf %s "${fill[@]}")" 0x219 0x8004 short TaskbarCreated 0 0
+    # leave in one; J: and M: leave unannounced, a port leaves.
+    drive send 0 0 0 0x219 0x8000 CG 0x219 0x8004 DE 0x219 0x8000 D 0x219 0x8004 COM3 \
+        0x219 0x8000 "$(printf %s "${fill[@]}")" TaskbarCreated 0 0
     expect "a new taskbar" "notify 0 $ICON"
-    d menu 3
-    expect "every drive once, in arrival order; G:'s label cut to 127 characters" "$(menu_of "$F" "$N" "$O" \
+    pick 3 "every drive once, in arrival order; G:'s label cut to 127 characters" "$(menu_of "$F" "$N" "$O" \
         "ZETA $(printf 'F%.0s' $(seq 120))(G" "${entries[@]}")
 $(attempts eject 21 0)"
-    stop
 }
 
 # Drives that are not one device per letter: a USB floppy drive beside the system disk (both
@@ -206,36 +209,31 @@ sc_devices() {
     local k=0D28,0204,0240000034544E45001A00018AA900292011000097969900
     machine InternalNvme UsbFloppy UsbDvdDrive AcmeStick MicroBit
     start
-    d menu -1
-    expect "A: the floppy drive, never C:" "$(menu_of "$A" "$D" "$E" "$K")"
+    pick -1 "A: the floppy drive, never C:" "$(menu_of "$A" "$D" "$E" "$K")"
     # The machine read again at a WM_NULL, and its change broadcast.
     sed -i 's/^volume D cdrom 0$/& empty/' "$work/machine.txt"
-    d send 0 0 0
+    drive send 0 0 0
     sleep 1
-    d menu -1
-    expect "D:'s disc taken out: the drive stays" "$(menu_of "$A" "$D" "$E" "$K")"
+    pick -1 "D:'s disc taken out: the drive stays" "$(menu_of "$A" "$D" "$E" "$K")"
     machine InternalNvme UsbDvdDrive AcmeStick MicroBit
-    d send 0 0 0 0x219 0x8004 A
+    drive send 0 0 0 0x219 0x8004 A
     sleep 1
-    d menu -1
-    expect "the disc back, the floppy drive gone: C: still not listed" "$(menu_of "$D" "$E" "$K")"
-    d send 0x111 106 0
+    pick -1 "the disc back, the floppy drive gone: C: still not listed" "$(menu_of "$D" "$E" "$K")"
+    drive send 0x111 106 0
     keys Tab Tab Down Down Down space Return
     stored "the micro:bit ticked: its composite device stored" "$k"
-    d menu -1
-    expect "the micro:bit hidden" "rows owner=1 focus=1 [1 D: OPTI DVD-RW] [1 E: ACME STICK] [1 K: MBED VFS]
+    pick -1 "the micro:bit hidden" "rows owner=1 focus=1 [1 D: OPTI DVD-RW] [1 E: ACME STICK] [1 K: MBED VFS]
 $(menu_of "$D" "$E")"
-    d send 0x111 0x100A 0
+    drive send 0x111 0x100A 0
     expect "K: ejected through its composite device" "$(attempts eject 23 0)"
     # E: now names a second volume of the system disk; the stick's removal was never broadcast.
     sed -i 's/^volume E disk 1$/volume E disk 0/' "$work/machine.txt"
-    d send 0 0 0
-    d menu -1
-    d send 0x111 106 0
+    drive send 0 0 0
+    drive menu -1
+    drive send 0x111 106 0
     keys Escape
     expect "K: gone with its device; E: no longer a USB drive" "$(menu_of "$D")
 rows owner=1 focus=1 [1 D: OPTI DVD-RW]"
-    stop
 }
 
 # The settings dialog saves the devices its rows showed, whatever holds their letters at OK.
@@ -243,46 +241,46 @@ rows owner=1 focus=1 [1 D: OPTI DVD-RW]"
 sc_swaps() {
     local a=1234,5678,0123456789 b=1234,5679,B0B0B0B0 row='rows owner=1 focus=1 [1 E: ACME STICK]'
     # at_e DEVICE...: these devices now, E: announced gone and back.
-    at_e() { machine "$@"; d send 0 0 0 0x219 0x8004 E 0x219 0x8000 E; }
-    drive store "$b"
+    at_e() { machine "$@"; drive send 0 0 0 0x219 0x8004 E 0x219 0x8000 E; }
+    store "$b"
     machine AcmeStick
     start
-    d send 0x111 106 0
+    drive send 0x111 106 0
     at_e OtherStick
     keys Return
     stored "B stored, A shown unticked, B at E: by OK: B kept" "$b"
     # B at E: by OK, or nothing: the ticked A is stored.
     for last in OtherStick nothing; do
-        drive store
+        store
         at_e AcmeStick
-        d send 0x111 106 0
+        drive send 0x111 106 0
         keys Tab Tab Down space
         at_e $last
         keys Return
         stored "A ticked, then $last at E: by OK: A stored" "$a"
     done
-    d menu -1
-    expect "three dialogs, each showing A" "$row
+    pick -1 "three dialogs, each showing A" "$row
 $row
 $row
 $(menu_of "$NONE")"
-    d send 0x10 0 0
+    drive send 0x10 0 0
     expect "WM_CLOSE, as taskkill sends it: the icon goes with the window" "notify 2 $ICON"
-    stop 0
+    ended 0
 }
 
 # A start without memory for the drive list ends with 1 and shows no icon.
 sc_failed_start() {
     echo "fail HeapAlloc 1" >"$work/machine.txt"
-    launch
-    stop 1
+    wine_start "$work/kestrabin.exe" "$work/machine.txt" "$log"
+    ended 1
     expect "the drive list not made, no icon" "fail HeapAlloc 1"
 }
 
 declare -F "sc_$name" >/dev/null || { echo "no scenario $name"; exit 1; }
 # Each scenario starts with nothing stored.
-drive store
+store
 "sc_$name"
+stop
 [ -s "$log" ] || complain "the exe never ran"
 [ -z "$why" ] && exit 0
 printf '%s(the log: %s)\n' "$why" "$log"
