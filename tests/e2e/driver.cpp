@@ -25,22 +25,23 @@ static int Fail(const char* why, long value = 0)
     return 1;
 }
 
-// A visible top-level window of the program with this class (a menu, a dialog), or NULL.
-static HWND Visible(const char* className)
+// A visible top-level window of the program with this class (a menu, a dialog), or NULL; when
+// focused, only while it has the keyboard.
+static HWND Visible(const char* className, bool focused = false)
 {
     HWND window = NULL;
     DWORD process = 0;
     while ((window = FindWindowExA(NULL, window, className, NULL)))
         if (GetWindowThreadProcessId(window, &process) && process == appProcess && IsWindowVisible(window))
-            return window;
+            return !focused || GetForegroundWindow() == window ? window : NULL;
     return NULL;
 }
 
-static bool Await(const char* className, bool shown)
+static bool Await(const char* className, bool shown, bool focused = false)
 {
-    for (int i = 0; i < 100 && (Visible(className) != NULL) != shown; i++)
+    for (int i = 0; i < 100 && (Visible(className, focused) != NULL) != shown; i++)
         Sleep(50);
-    return (Visible(className) != NULL) == shown;
+    return (Visible(className, focused) != NULL) == shown;
 }
 
 static int Menu(int item)
@@ -85,11 +86,8 @@ int main(int argc, char** argv)
     if (!app)
         return Fail("no main window of class MORVANTO");
     GetWindowThreadProcessId(app, &appProcess);
-    if (!strcmp(action, "focused")) {
-        for (int i = 0; i < 100 && (!Visible("#32770") || GetForegroundWindow() != Visible("#32770")); i++)
-            Sleep(50);
-        return Visible("#32770") && GetForegroundWindow() == Visible("#32770") ? 0 : Fail("no dialog has the keyboard");
-    }
+    if (!strcmp(action, "focused"))
+        return Await("#32770", true, true) ? 0 : Fail("no dialog has the keyboard");
     if (!strcmp(action, "gone"))
         return Await("#32770", false) ? 0 : Fail("a dialog stays open");
     if (!strcmp(action, "menu") && argc == 3)

@@ -23,10 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     unsigned plugged = 0x7; // the system disk, the DVD writer and the stick
     std::string faults;
     auto describe = [&] {
-        std::string names = plugged >> 13 & 1 ? "grant SeLoadDriverPrivilege\n" : "";
+        std::string names;
         for (int i = 0; i < 13; i++)
             names += plugged >> i & 1 ? DEVICES[i] + std::string(" ") : "";
-        SimDescribe((Machine(names) + faults).c_str());
+        SimDescribe(((plugged >> 13 & 1 ? "grant SeLoadDriverPrivilege\n" : "") + Machine(names) + faults).c_str());
     };
     HostReset("");
     describe();
