@@ -53,7 +53,7 @@ fi
 echo "Kestrabin runs in the notification area, at the bottom right of the Wine desktop. To drive it: cd $root; export WINEPREFIX=$WINEPREFIX LC_ALL=ja_JP.UTF-8" \
     "DISPLAY=$DISPLAY${XAUTHORITY:+ XAUTHORITY=$XAUTHORITY}${WINELOADER:+ WINELOADER=$WINELOADER WINEARCH=win64 PATH=$root/build/wine64:\$PATH}"
 echo "then for example  wine $driver menu 0  (the tray menu, left open); tests/e2e/driver.cpp lists its actions."
-[ -n "$demo" ] && echo "The machine: $out/machine.txt (see tests/devices.txt); what Kestrabin asks and shows: $out/sim.log"
+[ -n "$demo" ] && echo "The machine: $out/machine.txt (see tests/devices/); what Kestrabin asks and shows: $out/sim.log"
 # make pictures: the tour only.
 [ -n "${KESTRABIN_TOUR_ONLY:-}" ] && exit 0
 wait "$app"

@@ -80,10 +80,8 @@ keys() {
         key --delay 50 "$@" || complain "keys $*"
 }
 
-# sim_machine NAME...: the simulated machine's description of these devices of tests/devices.txt.
-sim_machine() {
-    awk -v names=" $* " '$1 == "device" { on = index(names, " " $2 " ") } on && /^[a-z]/ && $1 != "device"' \
-        "$root/tests/devices.txt"
-}
+# sim_machine NAME...: the simulated machine's description of these devices of the catalogue,
+# tests/devices/NAME.txt.
+sim_machine() { (cd "$root/tests/devices" && cat "${@/%/.txt}"); }
 
 winpath() { printf 'Z:%s\n' "${1//\//\\}"; }

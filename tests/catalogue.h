@@ -1,9 +1,14 @@
 // Shared by the host tests and the fuzz target: the code without windows on the host platform,
-// machines made of the devices of the catalogue, tests/devices.txt (KESTRABIN_DEVICES), and the
-// letters tracked.
+// machines made of the devices of the catalogue, and the letters tracked. The catalogue,
+// tests/devices/ (KESTRABIN_DEVICES), describes each simulated device in a file of its name, in the
+// lines of the simulated machine's description (platform/sim/machine.h) and the forms Windows
+// writes; each device keeps its own letters, disk numbers and nodes, so that any of them fit
+// together.
 #pragma once
 
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 
 #include "../platform/host/host.h"
@@ -11,17 +16,14 @@
 #include "../device/device.h"
 #include "../exclusions/exclusions.h"
 
-// The description of the devices named, "AcmeStick UasSsd".
+// The description of the devices named, "AcmeStick UasSsd", in that order: their files' lines.
 inline std::string Machine(const std::string& names)
 {
-    std::ifstream catalogue(KESTRABIN_DEVICES);
+    std::istringstream words(names);
     std::string machine;
-    bool named = false;
-    for (std::string line; std::getline(catalogue, line);) {
-        if (!line.compare(0, 7, "device "))
-            named = (" " + names + " ").find(" " + line.substr(7) + " ") != std::string::npos;
-        else if (named && !line.empty() && line[0] != '#')
-            machine += line + "\n";
+    for (std::string name; words >> name;) {
+        std::ifstream file(KESTRABIN_DEVICES "/" + name + ".txt");
+        machine += std::string(std::istreambuf_iterator<char>(file), {});
     }
     return machine;
 }
