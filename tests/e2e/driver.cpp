@@ -69,8 +69,9 @@ static int Send(char** args, int count)
         // A port's record: its header, then the name "COM3" where a volume has its unit mask.
         if (!strcmp(data, "COM3"))
             volume = {sizeof(DEV_BROADCAST_HDR) + 5, DBT_DEVTYP_PORT, 0, 0x334D4F43, 0};
-        for (const char* letter = data; *letter >= 'A' && *letter <= 'Z'; letter++)
-            volume.dbcv_unitmask |= 1u << (*letter - 'A');
+        else
+            for (const char* letter = data; *letter >= 'A' && *letter <= 'Z'; letter++)
+                volume.dbcv_unitmask |= 1u << (*letter - 'A');
         LPARAM lParam = isdigit(data[0]) ? (LPARAM)strtoull(data, NULL, 0) : (LPARAM)&volume;
         if (!SendMessageTimeoutA(app, message, strtoull(args[i + 1], NULL, 0), lParam, 0, 5000, NULL))
             return Fail("no answer to message", (long)message);

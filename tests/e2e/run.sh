@@ -79,9 +79,8 @@ stored() {
     same "$1" "$(for entry in "${@:2}"; do echo "$((n++)): $entry"; done)" stored_now
 }
 stored_now() {
-    rm -f "$work/stored.reg"
-    wine reg export 'HKCU\Software\Kestrabin' "$(winpath "$work/stored.reg")" >/dev/null 2>&1
-    iconv -f UTF-16 -t UTF-8 "$work/stored.reg" 2>/dev/null | tr -d '\r' | awk -F '"' '
+    wine reg export 'HKCU\Software\Kestrabin' "$(winpath "$work/stored.reg")" /y >/dev/null 2>&1 &&
+        iconv -f UTF-16 -t UTF-8 "$work/stored.reg" | tr -d '\r' | awk -F '"' '
         /^\[.*Kestrabin\\/ { sub(/.*\\/, ""); sub(/]$/, ""); keys[++n] = $0 }
         /^"/ { value[n, $2] = $4 }
         END { for (i = 1; i <= n; i++) print keys[i] ": " value[i, "VID"] "," value[i, "PID"] "," value[i, "SEL"] }'
@@ -213,11 +212,9 @@ sc_devices() {
     # The machine read again at a WM_NULL, and its change broadcast.
     sed -i 's/^volume D cdrom 0$/& empty/' "$work/machine.txt"
     drive send 0 0 0
-    sleep 1
     pick -1 "D:'s disc taken out: the drive stays" "$(menu_of "$A" "$D" "$E" "$K")"
     machine InternalNvme UsbDvdDrive AcmeStick MicroBit
     drive send 0 0 0 0x219 0x8004 A
-    sleep 1
     pick -1 "the disc back, the floppy drive gone: C: still not listed" "$(menu_of "$D" "$E" "$K")"
     drive send 0x111 106 0
     keys Tab Tab Down Down Down space Return

@@ -39,22 +39,10 @@ void SimWrite(const char* line)
     fclose(file);
 }
 
-typedef std::pair<WPARAM, DEV_BROADCAST_VOLUME> Broadcasting;
-
-static DWORD WINAPI Broadcast(LPVOID data)
-{
-    Broadcasting* sent = (Broadcasting*)data;
-    SendMessageTimeoutA(
-        HWND_BROADCAST, WM_DEVICECHANGE, sent->first, (LPARAM)&sent->second, SMTO_ABORTIFHUNG, 10000, NULL);
-    delete sent;
-    return 0;
-}
-
-// Windows broadcasts from elsewhere: the program gets it when it next waits for messages.
+// Windows broadcasts from elsewhere: the program gets it when it next waits for messages (below).
 void SimBroadcast(WPARAM event, DWORD unitMask, WORD flags)
 {
-    Broadcasting* sent = new Broadcasting{event, {sizeof(DEV_BROADCAST_VOLUME), DBT_DEVTYP_VOLUME, 0, unitMask, flags}};
-    CloseHandle(CreateThread(NULL, 0, Broadcast, sent, 0, NULL));
+    PostMessageA(mainWindow, WM_APP + 1, MAKEWPARAM(event, flags), unitMask);
 }
 
 // --- what the user would see, read inside the process ------------------------------------------
@@ -125,9 +113,13 @@ static BOOL WINAPI NotifyIconHook(DWORD message, PNOTIFYICONDATAA data)
     return Shell_NotifyIconA(message, data);
 }
 
-// A scenario's WM_NULL: the machine may have changed (a medium taken out).
+// A scenario's WM_NULL: the machine may have changed (a medium taken out). WM_APP + 1: one of its
+// broadcasts, sent on as Windows sends it.
 static LRESULT WINAPI DefWindowProcHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, (DWORD)lParam, HIWORD(wParam)};
+    if (message == WM_APP + 1)
+        return SendMessageA(window, WM_DEVICECHANGE, LOWORD(wParam), (LPARAM)&volume);
     if (message == WM_NULL)
         Load();
     return DefWindowProcA(window, message, wParam, lParam);
