@@ -165,7 +165,7 @@ rows owner=1 focus=1 $(sed -E 's/\[1 ([DFM]):/[2 \1:/g' <<<"$rows")"
     stored "in a second dialog, D: unticked, then Enter" "$x" "$none" "$f" "$m"
     keys Escape
     drive gone
-    for closing in Escape alt+F4 Escape alt+F4; do
+    for closing in Escape alt+F4; do
         drive send 0x111 106 0
         keys Tab Tab Down space "$closing"
         # Xvfb loses a key now and then: the closing key once more if the dialog stays.
@@ -173,7 +173,7 @@ rows owner=1 focus=1 $(sed -E 's/\[1 ([DFM]):/[2 \1:/g' <<<"$rows")"
         drive gone
     done
     drive menu -1
-    steady "six dialogs closed with Enter, Escape and the close button (Alt+F4)" 2
+    steady "four dialogs closed with Enter, Escape and the close button (Alt+F4)" 2
     stored "Escape and the close button store nothing" "$x" "$none" "$f" "$m"
 }
 
